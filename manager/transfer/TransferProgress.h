@@ -32,10 +32,12 @@ public:
     void Reset(std::string caption = "Data Up/Down");
 
     // elapsedMs since the transfer began, totalBytes of the job, doneBytes so
-    // far. The figures (including their 32-bit overflow for large jobs) match
-    // what users of the Windows suite have always seen.
+    // far. The figures keep their 32-bit arithmetic (which overflows for jobs
+    // above about 42 MB, more than a card holds) as the window always had it.
     void Update(std::uint32_t elapsedMs, std::uint32_t totalBytes, std::uint32_t doneBytes);
 
+    // The jobs retitle the window as they go; the figures stay.
+    void SetCaption(std::string caption) { caption_ = std::move(caption); }
     const std::string& Caption() const { return caption_; }
     const std::string& SizeLabel() const { return sizeLabel_; }
     const std::string& RateLabel() const { return rateLabel_; }
