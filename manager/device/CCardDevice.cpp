@@ -50,6 +50,9 @@ private:
 int CCardDevice::ConnectImage(const std::string& path) {
     imagePath_ = path;
     imageError_.clear();
+    // Until this image is accepted no block operation may reach it: the
+    // bounds of an earlier image would let writes grow a refused file.
+    imageBytes_ = 0;
     struct stat st {};
     ImageFile file(path, O_RDONLY);
     if (!file || ::stat(path.c_str(), &st) != 0) return ImageFailure("cannot open");

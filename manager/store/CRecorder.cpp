@@ -87,6 +87,13 @@ int CRecorder::WriteMessage(std::span<const std::uint8_t> data, std::uint32_t n,
                 std::fill(BlockBuffer().begin(), BlockBuffer().end(), 0xFF);
             else if (!cursor.device->ReadBlock(a, BlockBuffer()))
                 return 0;
+            else if (o == 0)
+                // Nothing of the message lies in this block yet. A job cut
+                // short (power, cable) can leave a free block programmed;
+                // what it held must not follow the piece, or a marker-format
+                // message, which ends where erased bytes begin, would run on
+                // into it.
+                std::fill(BlockBuffer().begin() + m, BlockBuffer().end(), 0xFF);
             std::copy_n(data.begin() + t, m, blockBuffer_.begin() + o);
             if (!cursor.device->EraseBlock(a) || !cursor.device->WriteBlock(a, BlockBuffer())) return 0;
             t += m;

@@ -105,7 +105,8 @@ private:
     int MountMarker(BlockDevice& device);
     void MarkBadBlocks(std::span<const std::uint8_t> list);
     int WriteBackMarker();
-    int WriteBackArea(std::uint32_t& current, std::uint32_t spare, std::size_t at, std::span<const std::uint8_t> bytes);
+    int WriteBackArea(std::vector<std::uint8_t>& area, std::uint32_t& current, std::uint32_t spare, std::size_t at,
+                      std::span<const std::uint8_t> bytes);
 
     std::optional<StoredMessage> MarkerMessageInfo(std::uint32_t folder, std::uint32_t slot) const;
     int ReadBlockNumber(std::uint32_t block, std::vector<std::uint8_t>& buffer) const;
@@ -116,6 +117,8 @@ private:
     std::uint32_t linkBlock_ = 0;
     std::vector<std::uint8_t> linkTable_;  // big-endian entries, as on the card
     std::vector<std::uint8_t> usable_;
+    std::vector<std::uint8_t> systemArea_;  // the whole system block as last read or written
+    std::vector<std::uint8_t> linkArea_;    // the whole link block (DVR format)
     SlotDirectory directory_;
 };
 

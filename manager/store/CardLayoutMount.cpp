@@ -65,6 +65,7 @@ int CardLayout::MountDvr(BlockDevice&) {
         systemBlock_ = 1;
     }
     if (block[kModelCodeOffset] != variant_.detectKey) return 0;
+    systemArea_ = block;
     std::span<const std::uint8_t> area(block);
     std::copy_n(block.begin() + kDvrDirectoryOffset, variant_.directoryBytes, directory_.Image().begin());
     MarkBadBlocks(area.subspan(0, 2 * kDvrBadListEntries));
@@ -76,6 +77,7 @@ int CardLayout::MountDvr(BlockDevice&) {
         linkBlock_ = 3;
     }
     std::copy_n(block.begin(), 2 * variant_.blockCount, linkTable_.begin());
+    linkArea_ = block;
     return 1;
 }
 
@@ -87,6 +89,7 @@ int CardLayout::MountMarker(BlockDevice&) {
     const std::uint8_t marker = block[16];
     const bool unmarkedAccepted = marker == 0xFF && (variant_.code == 0xFF000003 || variant_.code == 0xFF000005);
     if (marker != variant_.detectKey && !unmarkedAccepted) return 0;
+    systemArea_ = block;
     std::copy_n(block.begin() + kMarkerDirectoryOffset, variant_.directoryBytes, directory_.Image().begin());
     MarkBadBlocks(std::span<const std::uint8_t>(block).subspan(kMarkerBadListOffset, 2 * kMarkerBadListEntries));
     for (std::uint32_t k = 0; k < variant_.linkSectors; ++k)
@@ -100,19 +103,21 @@ int CardLayout::WriteBack() {
     const std::uint32_t linkSpare = linkBlock_ == 2 ? 3 : 2;
     const std::uint32_t systemSpare = systemBlock_ == 0 ? 1 : 0;
     const std::span<const std::uint8_t> table(linkTable_.data(), 2 * variant_.blockCount);
-    if (!WriteBackArea(linkBlock_, linkSpare, 0, table)) return 0;
-    return WriteBackArea(systemBlock_, systemSpare, kDvrDirectoryOffset, directory_.Image());
+    if (!WriteBackArea(linkArea_, linkBlock_, linkSpare, 0, table)) return 0;
+    return WriteBackArea(systemArea_, systemBlock_, systemSpare, kDvrDirectoryOffset, directory_.Image());
 }
 
-// Puts bytes over the current copy of one area at offset `at`. Alternating
-// layouts write the new copy to the spare block and then erase the old one,
-// so one complete copy is on the card at every moment; the others rewrite in
-// place.
-int CardLayout::WriteBackArea(std::uint32_t& current, std::uint32_t spare, std::size_t at,
-                              std::span<const std::uint8_t> bytes) {
-    std::vector<std::uint8_t> block;
-    if (!ReadBlockNumber(current, block)) return 0;
+// Puts bytes over one area's block at offset `at`. Alternating layouts write
+// the new copy to the spare block and then erase the old one, so one
+// complete copy is on the card at every moment; the others rewrite in place.
+// The block's other bytes come from the copy kept since mount rather than
+// from the card: after a write that failed behind its erase, the card holds
+// only erased bytes there, and a retry must not make them the new copy.
+int CardLayout::WriteBackArea(std::vector<std::uint8_t>& area, std::uint32_t& current, std::uint32_t spare,
+                              std::size_t at, std::span<const std::uint8_t> bytes) {
+    std::vector<std::uint8_t> block = area;
     std::copy(bytes.begin(), bytes.end(), block.begin() + at);
+    area = block;
     if (variant_.writeBack == WriteBackScheme::InPlace) {
         if (!device_->EraseBlock(Address(current))) return 0;
         return device_->WriteBlock(Address(current), block);
@@ -128,11 +133,11 @@ int CardLayout::WriteBackArea(std::uint32_t& current, std::uint32_t spare, std::
 }
 
 int CardLayout::WriteBackMarker() {
-    std::vector<std::uint8_t> block;
-    if (!ReadBlockNumber(0, block)) return 0;
+    std::vector<std::uint8_t> block = systemArea_;
     std::copy(directory_.Image().begin(), directory_.Image().end(), block.begin() + kMarkerDirectoryOffset);
     for (std::uint32_t k = 0; k < variant_.linkSectors; ++k)
         std::copy_n(linkTable_.begin() + 256 * k, 256, block.begin() + variant_.linkTableStart + 512 * k);
+    systemArea_ = block;
     if (!device_->EraseBlock(0)) return 0;
     return device_->WriteBlock(0, block);
 }

@@ -31,7 +31,7 @@ std::uint32_t ErasedTailStart(std::span<const std::uint8_t> block, std::size_t f
 // component with no control characters.
 std::string SafeFileNamePart(std::string name) {
     for (char& ch : name)
-        if (ch == '/' || static_cast<unsigned char>(ch) < 0x20) ch = '_';
+        if (ch == '/' || ch == 0x7F || static_cast<unsigned char>(ch) < 0x20) ch = '_';
     if (name == "." || name == "..") name = "_";
     return name;
 }

@@ -28,6 +28,8 @@ public:
         return outcome_.cancelled;
     }
     void Start(std::uint64_t total);
+    // A total that changes on the way (a converted file is longer or shorter).
+    void SetTotal(std::uint64_t total) { total_ = total; }
     void Progress(std::uint64_t done);
     void Error(const std::string& message);
     void DeviceError(const std::string& message) { Error(device_.GetErrorText() + "\n" + message); }

@@ -34,6 +34,12 @@ std::vector<std::uint8_t> NamePrefix(const std::string& name) {
 }  // namespace
 
 struct UploadJob::Source {
+    // A job that stops after converting must not leave the copy behind.
+    ~Source() {
+        file.reset();
+        if (!temporaryPath.empty()) std::remove(temporaryPath.c_str());
+    }
+
     std::string path;
     std::string name;
     std::uint64_t fileLength = 0;
@@ -98,6 +104,7 @@ bool UploadJob::OpenSource(const std::string& path, Source& s) {
                     s.info.length = header->length;
                     total_ += header->length;
                     total_ -= std::min<std::uint64_t>(total_, s.fileLength);
+                    run_.SetTotal(total_);
                     s.fileLength = header->length;
                     return true;
                 }
@@ -168,7 +175,6 @@ UploadJob::Step UploadJob::UploadOne(const std::string& path) {
         return Step::Stop;
     }
     source.file.reset();
-    if (!source.temporaryPath.empty()) std::remove(source.temporaryPath.c_str());
     countAsDone();
     return Step::Next;
 }
