@@ -14,37 +14,6 @@ namespace {
 
 constexpr std::uint64_t kMegabyte = 1u << 20;
 
-// A file descriptor that closes itself.
-class ImageFile {
-public:
-    ImageFile(const std::string& path, int flags) : fd_(::open(path.c_str(), flags | O_CLOEXEC)) {}
-    ~ImageFile() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    ImageFile(const ImageFile&) = delete;
-    ImageFile& operator=(const ImageFile&) = delete;
-    explicit operator bool() const { return fd_ >= 0; }
-
-    bool ReadAt(std::uint64_t at, std::span<std::uint8_t> out) const { return Transfer(at, out.data(), out.size(), false); }
-    bool WriteAt(std::uint64_t at, std::span<const std::uint8_t> in) const {
-        return Transfer(at, const_cast<std::uint8_t*>(in.data()), in.size(), true);
-    }
-
-private:
-    bool Transfer(std::uint64_t at, std::uint8_t* p, std::size_t n, bool write) const {
-        while (n > 0) {
-            const ssize_t got = write ? ::pwrite(fd_, p, n, static_cast<off_t>(at)) : ::pread(fd_, p, n, static_cast<off_t>(at));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) return false;
-            p += got;
-            at += static_cast<std::uint64_t>(got);
-            n -= static_cast<std::size_t>(got);
-        }
-        return true;
-    }
-    int fd_;
-};
-
 }  // namespace
 
 int CCardDevice::ConnectImage(const std::string& path) {
@@ -53,9 +22,11 @@ int CCardDevice::ConnectImage(const std::string& path) {
     // Until this image is accepted no block operation may reach it: the
     // bounds of an earlier image would let writes grow a refused file.
     imageBytes_ = 0;
+    readable_.reset();
+    writable_.reset();
+    erased_.clear();
     struct stat st {};
-    ImageFile file(path, O_RDONLY);
-    if (!file || ::stat(path.c_str(), &st) != 0) return ImageFailure("cannot open");
+    if (!OpenImage(false) || ::stat(path.c_str(), &st) != 0) return ImageFailure("cannot open");
     const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
     if (size < 4 * kMegabyte) {
         imageError_ = "Card image " + path + " is smaller than 4 MB.";
@@ -71,6 +42,8 @@ int CCardDevice::ConnectImage(const std::string& path) {
 }
 
 int CCardDevice::Close() {
+    readable_.reset();
+    writable_.reset();
     imagePagesPerBlock_ = 32;
     imageBlockCount_ = 1024;
     imageBytes_ = 0;
@@ -93,6 +66,44 @@ bool CCardDevice::InImage(std::uint32_t address) {
     return false;
 }
 
+// The image stays open from connect to close; it is opened for writing only
+// when something is written, so a read-only image can still be listed.
+const ImageFile* CCardDevice::OpenImage(bool forWriting) {
+    std::unique_ptr<ImageFile>& file = forWriting ? writable_ : readable_;
+    if (!file || !*file) file = std::make_unique<ImageFile>(imagePath_, forWriting ? O_RDWR : O_RDONLY);
+    return *file ? file.get() : nullptr;
+}
+
+namespace {
+
+// What programming does to flash cells: bits can only be cleared. Worked a
+// word at a time; blocks are whole multiples of 8 bytes.
+void ProgramBits(std::span<std::uint8_t> cells, std::span<const std::uint8_t> data) {
+    for (std::size_t i = 0; i + 8 <= cells.size(); i += 8) {
+        std::uint64_t a, b;
+        std::memcpy(&a, cells.data() + i, 8);
+        std::memcpy(&b, data.data() + i, 8);
+        a &= b;
+        std::memcpy(cells.data() + i, &a, 8);
+    }
+}
+
+}  // namespace
+
+// Erased state is kept per 8192-byte unit, the smallest block.
+bool CCardDevice::KnownErased(std::uint32_t address) const {
+    for (std::uint32_t unit = address / 8192; unit < (address + GetBlockBytes()) / 8192; ++unit)
+        if (unit >= erased_.size() || !erased_[unit]) return false;
+    return true;
+}
+
+void CCardDevice::MarkErased(std::uint32_t address, bool erased) {
+    for (std::uint32_t unit = address / 8192; unit < (address + GetBlockBytes()) / 8192; ++unit) {
+        if (unit >= erased_.size()) erased_.resize(unit + 1, false);
+        erased_[unit] = erased;
+    }
+}
+
 int CCardDevice::ImageFailure(const std::string& what) {
     imageError_ = "Card image " + imagePath_ + ": " + what + " (" + std::strerror(errno) + ").";
     return 0;
@@ -101,9 +112,9 @@ int CCardDevice::ImageFailure(const std::string& what) {
 int CCardDevice::ReadBlock(std::uint32_t address, std::span<std::uint8_t> buffer) {
     if (!imageMode_ || buffer.size() < GetBlockBytes() || !InImage(address)) return 0;
     std::vector<std::uint8_t> block(GetBlockBytes());
-    ImageFile file(imagePath_, O_RDONLY);
+    const ImageFile* file = writable_ ? writable_.get() : OpenImage(false);
     if (!file) return ImageFailure("cannot open");
-    if (!file.ReadAt(address, block)) return ImageFailure("cannot read");
+    if (!file->ReadAt(address, block)) return ImageFailure("cannot read");
     // Only a complete read reaches the caller's buffer.
     std::copy(block.begin(), block.end(), buffer.begin());
     return 1;
@@ -111,22 +122,26 @@ int CCardDevice::ReadBlock(std::uint32_t address, std::span<std::uint8_t> buffer
 
 int CCardDevice::WriteBlock(std::uint32_t address, std::span<const std::uint8_t> data) {
     if (!imageMode_ || data.size() < GetBlockBytes() || !InImage(address)) return 0;
-    ImageFile file(imagePath_, O_RDWR);
+    const ImageFile* file = OpenImage(true);
     if (!file) return ImageFailure("cannot open for writing");
-    std::vector<std::uint8_t> block(GetBlockBytes());
-    if (!file.ReadAt(address, block)) return ImageFailure("cannot read");
-    // Programming flash only clears bits.
-    for (std::size_t i = 0; i < block.size(); ++i) block[i] &= data[i];
-    if (!file.WriteAt(address, block)) return ImageFailure("cannot write");
+    std::vector<std::uint8_t> block(GetBlockBytes(), 0xFF);
+    // Programming flash only clears bits. A block this device erased itself
+    // is known to hold 0xFF and need not be read back first.
+    if (!KnownErased(address) && !file->ReadAt(address, block)) return ImageFailure("cannot read");
+    ProgramBits(block, data.first(block.size()));
+    MarkErased(address, false);
+    if (!file->WriteAt(address, block)) return ImageFailure("cannot write");
     return 1;
 }
 
 int CCardDevice::EraseBlock(std::uint32_t address) {
     if (!imageMode_ || !InImage(address)) return 0;
-    ImageFile file(imagePath_, O_RDWR);
+    const ImageFile* file = OpenImage(true);
     if (!file) return ImageFailure("cannot open for writing");
     const std::vector<std::uint8_t> erased(GetBlockBytes(), 0xFF);
-    if (!file.WriteAt(address, erased)) return ImageFailure("cannot write");
+    MarkErased(address, false);
+    if (!file->WriteAt(address, erased)) return ImageFailure("cannot write");
+    MarkErased(address, true);
     return 1;
 }
 

@@ -5,10 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "BlockDevice.h"
+#include "ImageFile.h"
 
 namespace murmex {
 
@@ -43,6 +46,9 @@ public:
 private:
     bool InImage(std::uint32_t address);
     int ImageFailure(const std::string& what);
+    const ImageFile* OpenImage(bool forWriting);
+    bool KnownErased(std::uint32_t address) const;
+    void MarkErased(std::uint32_t address, bool erased);
 
     bool imageMode_ = false;
     std::uint32_t pagesPerBlock_ = 32;
@@ -51,6 +57,9 @@ private:
     std::uint32_t imageBlockCount_ = 1024;
     std::uint64_t imageBytes_ = 0;
     std::string imageError_;
+    std::unique_ptr<ImageFile> readable_;
+    std::unique_ptr<ImageFile> writable_;
+    std::vector<bool> erased_;  // blocks this device erased and has not written since
 };
 
 }  // namespace murmex
