@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev python3)
+          clang libclang-rt-14-dev python3 pkg-config libsoxr-dev libgsm1-dev sox
+          libopus-dev libcodec2-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,7 @@
 #include "CliOptions.h"
 
+#include <cstdlib>
+
 namespace murmex::cli {
 
 const char* const kUsageText =
@@ -9,6 +11,8 @@ const char* const kUsageText =
     "       murmex --image FILE put FILE... [--folder NAME|All]\n"
     "       murmex --image FILE rm MSG...\n"
     "       murmex format FILE --variant 0xFF0000XY [--bad-blocks B,B,...] [--unmarked] [--force]\n"
+    "       murmex convert IN... OUT [--lp] [--yes|--no]   # .wav -> .mxd encodes, .mxd -> .wav decodes\n"
+    "       murmex convert-format IN.wav OUT.wav [--rate R] [--bits B] [--channels C] [--tag T]\n"
     "\n"
     "MSG is a listed file name (MsgA001.mxd, MsgA003-report.doc) or FOLDER:SLOT\n"
     "with the slot counted from 1 (A:1, Pic:12).\n"
@@ -20,6 +24,13 @@ bool YesNo(const std::string& option, const std::string& value) {
     if (value == "yes") return true;
     if (value == "no") return false;
     throw UsageError{option + " takes yes or no, not '" + value + "'"};
+}
+
+std::uint32_t Number(const std::string& option, const std::string& value) {
+    char* end = nullptr;
+    const unsigned long n = std::strtoul(value.c_str(), &end, 0);
+    if (value.empty() || *end != '\0' || n > 0xFFFFFFFFul) throw UsageError{option + " takes a number, not '" + value + "'"};
+    return static_cast<std::uint32_t>(n);
 }
 
 }  // namespace
@@ -43,6 +54,11 @@ Options Parse(const std::vector<std::string>& args) {
         else if (a == "--bad-blocks") o.badBlocks = value();
         else if (a == "--unmarked") o.unmarked = true;
         else if (a == "--force") o.force = true;
+        else if (a == "--lp") o.lp = true;
+        else if (a == "--rate") o.rate = Number(a, value());
+        else if (a == "--bits") o.bits = Number(a, value());
+        else if (a == "--channels") o.channels = Number(a, value());
+        else if (a == "--tag") o.tag = Number(a, value());
         else if (a == "-h" || a == "--help") o.help = true;
         else if (a == "--") {
             for (++i; i < args.size(); ++i) (o.verb.empty() ? o.verb : o.operands.emplace_back()) = args[i];

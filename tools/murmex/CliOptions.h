@@ -1,6 +1,7 @@
 // The command line of murmex: global options, the verb, its operands and flags.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,7 +21,12 @@ struct Options {
     std::optional<std::string> badBlocks;
     bool unmarked = false;
     bool force = false;
+    bool lp = false;
     bool help = false;
+    std::optional<std::uint32_t> rate;
+    std::optional<std::uint32_t> bits;
+    std::optional<std::uint32_t> channels;
+    std::optional<std::uint32_t> tag;
 };
 
 struct UsageError {

@@ -20,6 +20,7 @@
 #include "Listing.h"
 #include "PcFile.h"
 #include "UploadJob.h"
+#include "Interrupts.h"
 #include "VariantTable.h"
 
 namespace murmex::cli {
@@ -29,37 +30,6 @@ namespace {
 constexpr int kOk = 0;
 constexpr int kFailed = 1;
 constexpr int kUsageError = 2;
-
-// Ctrl+C sets the running job's cancel flag, as the Cancel button does; a
-// second one ends the program.
-std::atomic<std::atomic<int>*> g_cancelFlag{nullptr};
-std::atomic<int> g_interrupts{0};
-
-void OnInterrupt(int) {
-    if (g_interrupts.fetch_add(1) > 0) ::_exit(130);
-    if (std::atomic<int>* flag = g_cancelFlag.load()) flag->store(1);
-}
-
-class InterruptCancelsJob {
-public:
-    explicit InterruptCancelsJob(std::atomic<int>& flag) {
-        g_interrupts = 0;
-        g_cancelFlag = &flag;
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &previous_);
-    }
-    ~InterruptCancelsJob() {
-        ::sigaction(SIGINT, &previous_, nullptr);
-        g_cancelFlag = nullptr;
-    }
-    InterruptCancelsJob(const InterruptCancelsJob&) = delete;
-    InterruptCancelsJob& operator=(const InterruptCancelsJob&) = delete;
-
-private:
-    struct sigaction previous_ {};
-};
 
 // Runs a job on a worker thread, as the manager does, with Ctrl+C wired to
 // its cancel flag.

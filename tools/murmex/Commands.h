@@ -12,5 +12,7 @@ int RunGet(const Options& options);
 int RunPut(const Options& options);
 int RunRemove(const Options& options);
 int RunFormat(const Options& options);
+int RunConvertFormat(const Options& options);
+int RunConvert(const Options& options);
 
 }  // namespace murmex::cli

@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     using namespace murmex::cli;
     const std::map<std::string, int (*)(const Options&)> verbs = {
         {"info", RunInfo}, {"ls", RunList}, {"get", RunGet}, {"put", RunPut}, {"rm", RunRemove}, {"format", RunFormat},
+        {"convert-format", RunConvertFormat}, {"convert", RunConvert},
     };
     Options options;
     try {

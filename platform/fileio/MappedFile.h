@@ -1,0 +1,24 @@
+// A whole file mapped read-only into memory, for code that holds a complete
+// sound at once without copying it.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace murmex {
+
+class MappedFile {
+public:
+    explicit MappedFile(int fd);
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    explicit operator bool() const { return data_ != nullptr || size_ == 0; }
+    std::span<const std::uint8_t> Bytes() const { return {data_, size_}; }
+
+private:
+    const std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+}  // namespace murmex
