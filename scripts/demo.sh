@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The main job on a demo card made on the spot: format a card image, put a
-# few files on it, list it, and get everything back, checking every byte.
+# The main job on a demo card made on the spot: format a card image, record
+# a voice message (speech encoded with the recorder's codec), put it and two
+# PC files on the card, list it, get everything back checking every byte,
+# and decode the voice message to a WAV file again.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup-deps.sh"
@@ -12,9 +14,11 @@ cd "$work"
 echo "== demo card in $work"
 "$murmex" format demo.tmf --variant 0xFF000021
 mkdir -p pc back
-# A voice message in the card's native format (MXD: magic + codec frames)
-# and two ordinary PC files, which the card keeps as data messages.
-{ printf 'MXDS'; head -c 24000 /dev/urandom; } > pc/greeting.mxd
+# A voice message in the card's native format (MXD: magic + codec frames),
+# encoded from ten seconds of speech, and two ordinary PC files, which the
+# card keeps as data messages.
+cp "$top/tests/fixtures/speech-7221.wav" pc/greeting.wav
+"$murmex" convert pc/greeting.wav pc/greeting.mxd
 head -c 200000 /dev/urandom > pc/minutes.doc
 printf 'Call the office back before Friday.\n' > pc/todo.txt
 
@@ -31,3 +35,6 @@ cmp pc/greeting.mxd back/MsgA001.mxd
 cmp pc/minutes.doc back/MsgA002-minutes.doc
 cmp pc/todo.txt back/MsgA003-todo.txt
 echo "== every file came back byte for byte"
+echo "== convert the voice message back to WAV"
+"$murmex" convert back/MsgA001.mxd back/MsgA001.wav
+ls -l back/MsgA001.wav
