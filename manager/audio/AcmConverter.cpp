@@ -253,7 +253,7 @@ bool AcmConverter::ConvertToFile(const WaveFormat& source, std::span<const std::
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
     if (!file || bytes.size() > 0xFFFFFFFFu) return false;
     if (!WaveHeaderWriter(file.get(), converted->format, static_cast<std::uint32_t>(bytes.size())) ||
-        std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+        (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()))
         return false;
     if (std::fclose(file.release()) != 0) return false;
     Progress(100, 0);

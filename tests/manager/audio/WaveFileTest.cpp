@@ -46,7 +46,7 @@ struct WavBytes {
 struct TempFile {
     std::FILE* f = std::tmpfile();
     explicit TempFile(const std::vector<std::uint8_t>& bytes) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fseek(f, 0, SEEK_SET);
     }
     ~TempFile() { std::fclose(f); }
