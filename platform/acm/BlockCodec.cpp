@@ -62,4 +62,24 @@ std::uint64_t BlockEncoder::DestinationSize(std::uint64_t sourceBytes) const {
     return (frames + shape_.samplesPerBlock - 1) / shape_.samplesPerBlock * shape_.blockBytes;
 }
 
+std::vector<WaveFormat> AdpcmFormatTable(WaveFormat (*format)(std::uint32_t rate, std::uint16_t channels)) {
+    std::vector<WaveFormat> formats;
+    constexpr std::uint32_t kRates[] = {8000, 11025, 22050, 44100};
+    for (std::uint32_t rate : kRates)
+        for (std::uint16_t ch : {1, 2}) formats.push_back(format(rate, ch));
+    for (std::uint32_t rate : kRates)
+        for (std::uint16_t ch : {1, 2}) formats.push_back(WaveFormat::Pcm(rate, 16, ch));
+    return formats;
+}
+
+std::size_t SetAdpcmBlockGeometry(WaveFormat& f, std::size_t (*samplesFor)(std::size_t, std::size_t)) {
+    f.bitsPerSample = 4;
+    f.blockAlign = static_cast<std::uint16_t>(256 * f.channels * std::max<std::uint32_t>(1, f.samplesPerSec / 11025));
+    const std::size_t samples = samplesFor(f.blockAlign, f.channels);
+    // To the nearest byte, as the files in the wild have it.
+    f.avgBytesPerSec =
+        static_cast<std::uint32_t>((std::uint64_t{f.samplesPerSec} * f.blockAlign + samples / 2) / samples);
+    return samples;
+}
+
 }  // namespace murmex::acm

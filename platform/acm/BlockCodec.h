@@ -20,6 +20,15 @@ inline std::int16_t Clamp16(std::int64_t v) {
     return static_cast<std::int16_t>(v < -32768 ? -32768 : (v > 32767 ? 32767 : v));
 }
 
+// The format table of an ADPCM driver: its own format at the usual rates,
+// mono and stereo, then the 16-bit PCM formats it pairs with.
+std::vector<WaveFormat> AdpcmFormatTable(WaveFormat (*format)(std::uint32_t rate, std::uint16_t channels));
+
+// Block align and bytes per second of a 4-bit ADPCM format of f's rate and
+// channels: 256 bytes a channel up to 11025 Hz, more at higher rates, so a
+// block stays about as long in time. Returns the samples per block.
+std::size_t SetAdpcmBlockGeometry(WaveFormat& f, std::size_t (*samplesFor)(std::size_t blockAlign, std::size_t channels));
+
 struct BlockShape {
     std::size_t blockBytes = 0;       // block align of the coded side
     std::size_t samplesPerBlock = 0;  // per channel

@@ -200,27 +200,14 @@ private:
 
 }  // namespace
 
-MsAdpcmDriver::MsAdpcmDriver()
-    : Driver("MS ADPCM", [] {
-          std::vector<WaveFormat> formats;
-          constexpr std::uint32_t kRates[] = {8000, 11025, 22050, 44100};
-          for (std::uint32_t rate : kRates)
-              for (std::uint16_t ch : {1, 2}) formats.push_back(Format(rate, ch));
-          for (std::uint32_t rate : kRates)
-              for (std::uint16_t ch : {1, 2}) formats.push_back(WaveFormat::Pcm(rate, 16, ch));
-          return formats;
-      }()) {}
+MsAdpcmDriver::MsAdpcmDriver() : Driver("MS ADPCM", AdpcmFormatTable(&MsAdpcmDriver::Format)) {}
 
 WaveFormat MsAdpcmDriver::Format(std::uint32_t rate, std::uint16_t channels) {
     WaveFormat f;
     f.formatTag = WAVE_FORMAT_ADPCM;
     f.channels = channels;
     f.samplesPerSec = rate;
-    f.bitsPerSample = 4;
-    f.blockAlign = static_cast<std::uint16_t>(256 * channels * std::max<std::uint32_t>(1, rate / 11025));
-    const std::size_t samples = SamplesFor(f.blockAlign, channels);
-    // To the nearest byte, as the files in the wild have it.
-    f.avgBytesPerSec = static_cast<std::uint32_t>((std::uint64_t{rate} * f.blockAlign + samples / 2) / samples);
+    const std::size_t samples = SetAdpcmBlockGeometry(f, SamplesFor);
     f.extra.resize(4 + 4 * kStandardCoefs.size());
     WriteLE16(f.extra, 0, static_cast<std::uint16_t>(samples));
     WriteLE16(f.extra, 2, static_cast<std::uint16_t>(kStandardCoefs.size()));

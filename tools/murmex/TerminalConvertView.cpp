@@ -31,6 +31,9 @@ void TerminalConvertView::ShowMessage(const std::string& caption, const std::str
     std::fprintf(stderr, "murmex: %s: %s\n", caption.c_str(), text.c_str());
 }
 
+TerminalConvertFrontEnd::TerminalConvertFrontEnd(TerminalFrontEnd& terminal)
+    : terminal_(terminal), onTerminal_(ProgressOnTerminal()) {}
+
 void TerminalConvertFrontEnd::ShowMessage(const std::string& text) {
     errors_ = true;
     if (shownPercent_ >= 0) std::fputs("\n", stderr);
@@ -39,7 +42,7 @@ void TerminalConvertFrontEnd::ShowMessage(const std::string& text) {
 }
 
 void TerminalConvertFrontEnd::SetPercent(int percent) {
-    if (percent == shownPercent_ || !ProgressOnTerminal()) return;
+    if (percent == shownPercent_ || !onTerminal_) return;
     shownPercent_ = percent;
     std::fprintf(stderr, "\r\033[K%s  %d%%", caption_.c_str(), percent);
     std::fflush(stderr);

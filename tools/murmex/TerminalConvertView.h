@@ -30,7 +30,7 @@ private:
 
 class TerminalConvertFrontEnd : public ConvertFrontEnd {
 public:
-    explicit TerminalConvertFrontEnd(TerminalFrontEnd& terminal) : terminal_(terminal) {}
+    explicit TerminalConvertFrontEnd(TerminalFrontEnd& terminal);
     bool AskYesNo(const std::string& text) override { return terminal_.AskYesNo(text); }
     void ShowMessage(const std::string& text) override;
     void SetCaption(const std::string& caption) override { caption_ = caption; }
@@ -41,6 +41,7 @@ public:
 
 private:
     TerminalFrontEnd& terminal_;
+    bool onTerminal_;
     TerminalConvertView waveConvert_;
     std::string caption_;
     int shownPercent_ = -1;
