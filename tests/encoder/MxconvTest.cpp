@@ -19,6 +19,7 @@
 #include "MxdFile.h"
 #include "Mxconv.h"
 #include "WaveFile.h"
+#include "WavFiles.h"
 
 namespace murmex {
 namespace {
@@ -26,24 +27,11 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes ReadAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using test::ReadAll;
 
 // A 16-bit PCM WAV of `frames` sample frames of a tone at `rate`.
 void WritePcmWav(const fs::path& p, std::uint32_t rate, std::uint32_t frames, std::uint16_t channels = 1) {
-    std::FILE* f = std::fopen(p.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    const std::uint32_t bytes = frames * channels * 2;
-    WaveHeaderWriter(f, WaveFormat::Pcm(rate, 16, channels), bytes);
-    Bytes data(bytes);
-    for (std::uint32_t i = 0; i < frames; ++i)
-        for (std::uint16_t ch = 0; ch < channels; ++ch)
-            WriteLE16(data, (i * channels + ch) * 2,
-                      static_cast<std::uint16_t>(static_cast<std::int16_t>(9000 * std::sin(i * 0.07 + ch))));
-    std::fwrite(data.data(), 1, data.size(), f);
-    std::fclose(f);
+    test::WriteToneWav(p, rate, frames * channels * 2u, channels);
 }
 
 // What the notifier saw. The test passes it as the window, so the notifier

@@ -16,6 +16,7 @@
 #include "ConvertJobs.h"
 #include "MxdFile.h"
 #include "WaveFile.h"
+#include "WavFiles.h"
 
 namespace murmex {
 namespace {
@@ -23,22 +24,9 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes ReadAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using test::ReadAll;
 
-// A PCM WAV of a tone: `bytes` of 16-bit samples at `rate`.
-void WritePcmWav(const fs::path& p, std::uint32_t rate, std::uint32_t bytes, std::uint16_t channels = 1) {
-    std::FILE* f = std::fopen(p.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    WaveHeaderWriter(f, WaveFormat::Pcm(rate, 16, channels), bytes);
-    Bytes data(bytes);
-    for (std::uint32_t i = 0; i + 1 < bytes; i += 2)
-        WriteLE16(data, i, static_cast<std::uint16_t>(static_cast<std::int16_t>(8000 * std::sin(i * 0.05))));
-    std::fwrite(data.data(), 1, data.size(), f);
-    std::fclose(f);
-}
+void WritePcmWav(const fs::path& p, std::uint32_t rate, std::uint32_t bytes) { test::WriteToneWav(p, rate, bytes); }
 
 class RecordingFrontEnd : public ConvertFrontEnd, public WaveConvertView {
 public:
