@@ -126,7 +126,13 @@ int CRecorder::DeleteMessage(std::uint32_t folder, std::uint32_t slot, BlockDevi
     MessageCursor cursor;
     MessageInfo info;
     if (!OpenMessage(folder, slot, device, cursor) || !GetMessageInfo(folder, slot, info)) return 0;
-    store_.RemoveSlot(folder, slot);
+    return DeleteMessage(cursor, info, onFreed, failedAddress);
+}
+
+int CRecorder::DeleteMessage(const MessageCursor& cursor, const MessageInfo& info,
+                             const std::function<void(std::uint32_t)>& onFreed, std::uint32_t& failedAddress) {
+    if (cursor.firstAddress == 0 || !store_.CurrentLayout()) return 0;
+    store_.RemoveSlot(cursor.folder, cursor.slot);
 
     // The blocks in chain order, each found from the first block. The whole
     // linked chain is freed even where the length ends earlier (a marker

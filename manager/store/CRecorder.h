@@ -69,6 +69,9 @@ public:
     // address of the block that could not be freed goes to failedAddress.
     int DeleteMessage(std::uint32_t folder, std::uint32_t slot, BlockDevice& device,
                       const std::function<void(std::uint32_t address)>& onFreed, std::uint32_t& failedAddress);
+    // The same for a message its caller has already opened and described.
+    int DeleteMessage(const MessageCursor& cursor, const MessageInfo& info,
+                      const std::function<void(std::uint32_t address)>& onFreed, std::uint32_t& failedAddress);
 
 private:
     std::span<std::uint8_t> BlockBuffer() { return std::span(blockBuffer_).first(store_.GetBlockSize()); }

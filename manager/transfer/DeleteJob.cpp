@@ -52,7 +52,7 @@ bool DeleteJob::DeleteOne(std::size_t index, std::uint64_t& done) {
     const std::uint32_t blockSize = recorder.Store().GetBlockSize();
     std::uint64_t freed = 0;
     std::uint32_t failedAddress = 0;
-    const bool ok = recorder.DeleteMessage(folder, slot, run_.Device(), [&](std::uint32_t) {
+    const bool ok = recorder.DeleteMessage(cursor, info, [&](std::uint32_t) {
         freed = std::min<std::uint64_t>(info.length, freed + blockSize);
         run_.Progress(done + freed);
     }, failedAddress);
