@@ -7,14 +7,16 @@ namespace murmex {
 
 MappedFile::MappedFile(int fd) {
     struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size <= 0) return;
-    void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-    if (p == MAP_FAILED) {
-        size_ = 1;  // not empty, and not mapped: reports failure
+    if (fd < 0 || ::fstat(fd, &st) != 0) return;
+    if (st.st_size <= 0) {
+        mapped_ = true;
         return;
     }
+    void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (p == MAP_FAILED) return;
     data_ = static_cast<const std::uint8_t*>(p);
     size_ = static_cast<std::size_t>(st.st_size);
+    mapped_ = true;
 }
 
 MappedFile::~MappedFile() {

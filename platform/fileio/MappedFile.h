@@ -13,12 +13,14 @@ public:
     ~MappedFile();
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
-    explicit operator bool() const { return data_ != nullptr || size_ == 0; }
+    // False when the file could not be mapped; an empty file maps to no bytes.
+    explicit operator bool() const { return mapped_; }
     std::span<const std::uint8_t> Bytes() const { return {data_, size_}; }
 
 private:
     const std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
+    bool mapped_ = false;
 };
 
 }  // namespace murmex
