@@ -11,6 +11,8 @@
 namespace murmex {
 
 int WaveConvertRun::Run(const std::string& inputPath, const std::string& outputPath, const WaveFormat& target) {
+    // A run that fails before converting must not show the last run's result.
+    succeeded_ = done_ = false;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> input(std::fopen(inputPath.c_str(), "rb"), std::fclose);
     WaveFormat source;
     std::uint32_t length = 0;
@@ -18,7 +20,6 @@ int WaveConvertRun::Run(const std::string& inputPath, const std::string& outputP
     view_.SetCaption("WAVE Convert - " + inputPath);
     view_.SetBars(0, 0);
     view_.SetFormatNames(FormatTagName(source), FormatTagName(target));
-    succeeded_ = done_ = false;
     // The whole sound is held at once: mapped from the file rather than
     // copied, which spares reading it twice over.
     const long dataStart = std::ftell(input.get());

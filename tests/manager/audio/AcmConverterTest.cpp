@@ -218,6 +218,8 @@ TEST_F(AcmConversion, WaveConvertRunsFileToFile) {
     EXPECT_EQ(ReadWav(dir_ / "out.wav").format, kVoiceTarget);
 
     EXPECT_EQ(run.Run((dir_ / "missing.wav").string(), (dir_ / "x.wav").string(), kVoiceTarget), 0);
+    EXPECT_FALSE(run.Done()) << "a run that never converted keeps no earlier result";
+    EXPECT_FALSE(run.Succeeded());
 }
 
 }  // namespace
