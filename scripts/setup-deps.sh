@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev python3 pkg-config libsoxr-dev libgsm1-dev sox
-          libopus-dev libcodec2-dev)
+          libopus-dev libcodec2-dev libusb-1.0-0-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,155 +1,156 @@
 #include "CCardDevice.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <vector>
+#include <cstdio>
 
 namespace murmex {
+
 namespace {
 
-constexpr std::uint64_t kMegabyte = 1u << 20;
+constexpr std::uint32_t kTransferSlot = CCardDevice::kPageSize + 32;  // 544 bytes per page on the bulk stream
+constexpr std::uint32_t kPageRecord = CCardDevice::kPageSize + CCardDevice::kSpareBytes;  // 528
+constexpr unsigned kSmartMediaMode = 3;
+
+// The three bus clocks, fastest first, with the prefix of their message.
+struct Clock {
+    unsigned code;
+    const char* prefix;
+};
+constexpr Clock kClocks[] = {{2, "12Mhz "}, {1, "6Mhz "}, {0, "400Khz "}};
+
+// Writes the whole file next to its final name and then puts it in place:
+// truncating a shared object that this process still maps would pull the
+// pages from under it.
+bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    const std::string temporary = path + ".new";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
+    if (fd < 0) return false;
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n <= 0) break;
+        written += static_cast<std::size_t>(n);
+    }
+    const bool complete = written == bytes.size();
+    if (::close(fd) != 0 || !complete || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
-int CCardDevice::ConnectImage(const std::string& path) {
-    imagePath_ = path;
-    imageError_.clear();
-    // Until this image is accepted no block operation may reach it: the
-    // bounds of an earlier image would let writes grow a refused file.
-    imageBytes_ = 0;
-    readable_.reset();
-    writable_.reset();
-    erased_.clear();
-    struct stat st {};
-    if (!OpenImage(false) || ::stat(path.c_str(), &st) != 0) return ImageFailure("cannot open");
-    const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
-    if (size < 4 * kMegabyte) {
-        imageError_ = "Card image " + path + " is smaller than 4 MB.";
-        return 0;
-    }
-    imagePagesPerBlock_ = size >= 16 * kMegabyte ? 32 : 16;
-    imageBlockCount_ = size >= 32 * kMegabyte ? 2048 : (size >= 16 * kMegabyte ? 1024 : (size >= 8 * kMegabyte ? 1024 : 512));
-    imageBytes_ = size;
-    // Like a card freshly put into SmartMedia mode: 16384-byte blocks until
-    // the store's detection switches a 4 MB or 8 MB card to 8192.
-    pagesPerBlock_ = 32;
+void CCardDevice::Show(const std::string& text) {
+    if (messages_) messages_->ShowDeviceMessage(kManagerCaption, text);
+}
+
+int CCardDevice::Connect(const std::string& programDirectory, DeviceMessages& messages) {
+    messages_ = &messages;
+    return BindCardLibrary(programDirectory, UsbLibraryCopy::None) ||
+           BindCardLibrary(programDirectory, UsbLibraryCopy::VariantA) ||
+           BindCardLibrary(programDirectory, UsbLibraryCopy::VariantB);
+}
+
+int CCardDevice::WriteUsbLibrary(const std::string& programDirectory, UsbLibraryCopy copy) {
+    std::string directory = programDirectory;
+    if (!directory.empty() && directory.back() != '/') directory += '/';
+    const std::string path = directory + "hvtavrin.dll";
+    if (!ReplaceFile(path, EmbeddedUsbLibrary(copy))) return 0;
+    writtenLibraryPath_ = path;
     return 1;
 }
 
+int CCardDevice::BindCardLibrary(const std::string& programDirectory, UsbLibraryCopy copy) {
+    if (copy != UsbLibraryCopy::None) WriteUsbLibrary(programDirectory, copy);
+    switch (kvcard_.Load()) {
+    case KvcardLibrary::Binding::NotLoaded: Show(kCardLibraryMissing); return 0;
+    case KvcardLibrary::Binding::FunctionMissing: Show(kFunctionMissing); return 0;
+    case KvcardLibrary::Binding::Bound: break;
+    }
+    if (!kvcard_.IOOpenPort(0, 0)) {
+        kvcard_.Free();
+        if (copy != UsbLibraryCopy::None || programDirectory.empty()) Show(kUsbDriverMissing);
+        return 0;
+    }
+    if (kvcard_.DEVICESelectMode(kSmartMediaMode))
+        pagesPerBlock_ = 32;
+    else
+        Show(std::string("32M ") + kMemoryDeviceFailed);
+    for (const Clock& clock : kClocks) {
+        if (kvcard_.DEVICESetClock(clock.code)) break;
+        Show(std::string(clock.prefix) + kUsbSettingFailed);
+    }
+    return 1;
+}
+
+int CCardDevice::IsDeviceAlive() {
+    unsigned char level = 0;
+    return kvcard_.Loaded() && kvcard_.DEVICEReadGPIO && kvcard_.DEVICEReadGPIO(0, &level) ? 1 : 0;
+}
+
 int CCardDevice::Close() {
-    readable_.reset();
-    writable_.reset();
-    imagePagesPerBlock_ = 32;
-    imageBlockCount_ = 1024;
-    imageBytes_ = 0;
+    if (imageMode_) return CloseImage();
+    if (kvcard_.IOClose) kvcard_.IOClose();
+    kvcard_.Free();
     return 1;
 }
 
 int CCardDevice::SetCardSize(int megabytes) {
     switch (megabytes) {
-        case 4: case 8: pagesPerBlock_ = 16; return 1;
-        case 16: case 32: pagesPerBlock_ = 32; return 1;
-        default: return 0;
+    case 4:
+    case 8: pagesPerBlock_ = 16; return 1;
+    case 16:
+    case 32: pagesPerBlock_ = 32; return 1;
+    default: return 0;
     }
-}
-
-// Every block operation starts here, so the error text describes the latest one.
-bool CCardDevice::InImage(std::uint32_t address) {
-    imageError_.clear();
-    if (address % 8192 == 0 && std::uint64_t{address} + GetBlockBytes() <= imageBytes_) return true;
-    imageError_ = "Card image " + imagePath_ + ": address " + std::to_string(address) + " is beyond the card.";
-    return false;
-}
-
-// The image stays open from connect to close; it is opened for writing only
-// when something is written, so a read-only image can still be listed.
-const ImageFile* CCardDevice::OpenImage(bool forWriting) {
-    std::unique_ptr<ImageFile>& file = forWriting ? writable_ : readable_;
-    if (!file || !*file) file = std::make_unique<ImageFile>(imagePath_, forWriting ? O_RDWR : O_RDONLY);
-    return *file ? file.get() : nullptr;
-}
-
-namespace {
-
-// What programming does to flash cells: bits can only be cleared. Worked a
-// word at a time; blocks are whole multiples of 8 bytes.
-void ProgramBits(std::span<std::uint8_t> cells, std::span<const std::uint8_t> data) {
-    for (std::size_t i = 0; i + 8 <= cells.size(); i += 8) {
-        std::uint64_t a, b;
-        std::memcpy(&a, cells.data() + i, 8);
-        std::memcpy(&b, data.data() + i, 8);
-        a &= b;
-        std::memcpy(cells.data() + i, &a, 8);
-    }
-}
-
-}  // namespace
-
-// Erased state is kept per 8192-byte unit, the smallest block.
-bool CCardDevice::KnownErased(std::uint32_t address) const {
-    for (std::uint32_t unit = address / 8192; unit < (address + GetBlockBytes()) / 8192; ++unit)
-        if (unit >= erased_.size() || !erased_[unit]) return false;
-    return true;
-}
-
-void CCardDevice::MarkErased(std::uint32_t address, bool erased) {
-    for (std::uint32_t unit = address / 8192; unit < (address + GetBlockBytes()) / 8192; ++unit) {
-        if (unit >= erased_.size()) erased_.resize(unit + 1, false);
-        erased_[unit] = erased;
-    }
-}
-
-int CCardDevice::ImageFailure(const std::string& what) {
-    imageError_ = "Card image " + imagePath_ + ": " + what + " (" + std::strerror(errno) + ").";
-    return 0;
-}
-
-int CCardDevice::ReadBlock(std::uint32_t address, std::span<std::uint8_t> buffer) {
-    if (!imageMode_ || buffer.size() < GetBlockBytes() || !InImage(address)) return 0;
-    std::vector<std::uint8_t> block(GetBlockBytes());
-    const ImageFile* file = writable_ ? writable_.get() : OpenImage(false);
-    if (!file) return ImageFailure("cannot open");
-    if (!file->ReadAt(address, block)) return ImageFailure("cannot read");
-    // Only a complete read reaches the caller's buffer.
-    std::copy(block.begin(), block.end(), buffer.begin());
-    return 1;
-}
-
-int CCardDevice::WriteBlock(std::uint32_t address, std::span<const std::uint8_t> data) {
-    if (!imageMode_ || data.size() < GetBlockBytes() || !InImage(address)) return 0;
-    const ImageFile* file = OpenImage(true);
-    if (!file) return ImageFailure("cannot open for writing");
-    std::vector<std::uint8_t> block(GetBlockBytes(), 0xFF);
-    // Programming flash only clears bits. A block this device erased itself
-    // is known to hold 0xFF and need not be read back first.
-    if (!KnownErased(address) && !file->ReadAt(address, block)) return ImageFailure("cannot read");
-    ProgramBits(block, data.first(block.size()));
-    MarkErased(address, false);
-    if (!file->WriteAt(address, block)) return ImageFailure("cannot write");
-    return 1;
-}
-
-int CCardDevice::EraseBlock(std::uint32_t address) {
-    if (!imageMode_ || !InImage(address)) return 0;
-    const ImageFile* file = OpenImage(true);
-    if (!file) return ImageFailure("cannot open for writing");
-    const std::vector<std::uint8_t> erased(GetBlockBytes(), 0xFF);
-    MarkErased(address, false);
-    if (!file->WriteAt(address, erased)) return ImageFailure("cannot write");
-    MarkErased(address, true);
-    return 1;
 }
 
 std::string CCardDevice::GetErrorText() {
-    // With no card library bound the device has only this text; an image
-    // file's own trouble is worth saying instead.
+    // An image file's own trouble is worth more than the generic text.
     if (imageMode_ && !imageError_.empty()) return imageError_;
-    return kUsbSettingFailed;
+    if (!kvcard_.IOClose) return kUsbSettingFailed;
+    return CardErrorText(kvcard_.IOGetLastError());
+}
+
+int CCardDevice::ReadBlock(std::uint32_t address, std::span<std::uint8_t> buffer) {
+    return imageMode_ ? ImageReadBlock(address, buffer) : CardReadBlock(address, buffer);
+}
+
+int CCardDevice::WriteBlock(std::uint32_t address, std::span<const std::uint8_t> data) {
+    return imageMode_ ? ImageWriteBlock(address, data) : CardWriteBlock(address, data);
+}
+
+int CCardDevice::EraseBlock(std::uint32_t address) {
+    return imageMode_ ? ImageEraseBlock(address) : CardEraseBlock(address);
+}
+
+// The card access library packs a block as consecutive 528-byte page records
+// (512 data bytes, 16 spare bytes); the spare bytes are written as 0xFF and
+// not looked at on reading.
+int CCardDevice::CardReadBlock(std::uint32_t address, std::span<std::uint8_t> buffer) {
+    if (!kvcard_.IOClose || buffer.size() < GetBlockBytes()) return 0;
+    transfer_.assign(TransferBytes(), 0xFF);
+    if (!kvcard_.SSFDCReadMultiBlock(transfer_.data(), address, kTransferSlot, pagesPerBlock_)) return 0;
+    for (std::uint32_t page = 0; page < pagesPerBlock_; ++page)
+        std::copy_n(transfer_.begin() + page * kPageRecord, kPageSize, buffer.begin() + page * kPageSize);
+    return 1;
+}
+
+int CCardDevice::CardWriteBlock(std::uint32_t address, std::span<const std::uint8_t> data) {
+    if (!kvcard_.IOClose || data.size() < GetBlockBytes()) return 0;
+    transfer_.assign(TransferBytes(), 0xFF);
+    for (std::uint32_t page = 0; page < pagesPerBlock_; ++page)
+        std::copy_n(data.begin() + page * kPageSize, kPageSize, transfer_.begin() + page * kPageRecord);
+    return kvcard_.SSFDCWriteMultiBlock(transfer_.data(), address, kTransferSlot, pagesPerBlock_) ? 1 : 0;
+}
+
+int CCardDevice::CardEraseBlock(std::uint32_t address) {
+    if (!kvcard_.IOClose) return 0;
+    return kvcard_.SSFDCEraseBlock(address) ? 1 : 0;
 }
 
 }  // namespace murmex

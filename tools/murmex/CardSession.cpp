@@ -1,26 +1,32 @@
 #include "CardSession.h"
 
+#include "ProgramDirectory.h"
+
 namespace murmex::cli {
 
-namespace {
-constexpr const char* kInitializationFailed = "USB  initialization failed.";                            // 57352
-constexpr const char* kRecognitionFailed = "Unknown version\nFlash memory data recognition failed.";  // 57351
-}  // namespace
-
-CardSession::CardSession(const std::string& imagePath, TerminalFrontEnd& frontEnd) {
-    device_.SetCardImageMode(true);
-    if (!device_.ConnectImage(imagePath)) {
-        error_ = device_.GetErrorText() + "\n" + kInitializationFailed;
+CardSession::CardSession(const std::optional<std::string>& imagePath, TerminalFrontEnd& frontEnd) {
+    if (!ConnectDevice(imagePath, frontEnd)) {
+        error_ = imagePath ? device_.GetErrorText() + "\n" + kInitializationFailed : kInitializationFailed;
         return;
     }
     if (!recorder_.Store().Mount(device_, frontEnd)) {
-        // Without a card library the device has only its generic text;
-        // an image's own trouble is more use than that.
         const std::string text = device_.GetErrorText();
-        error_ = (text.empty() || text == kUsbSettingFailed) ? kRecognitionFailed : text;
+        // An image has no card library behind it, so its generic text says
+        // less than the recognition message.
+        error_ = (text.empty() || (imagePath && text == kUsbSettingFailed)) ? kRecognitionFailed : text;
         return;
     }
     connected_ = true;
+}
+
+CardSession::~CardSession() {
+    device_.Close();
+}
+
+bool CardSession::ConnectDevice(const std::optional<std::string>& imagePath, TerminalFrontEnd& frontEnd) {
+    device_.SetCardImageMode(imagePath.has_value());
+    if (imagePath) return device_.ConnectImage(*imagePath);
+    return device_.Connect(platform::ProgramDirectory(), frontEnd);
 }
 
 }  // namespace murmex::cli

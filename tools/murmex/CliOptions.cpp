@@ -5,15 +5,16 @@
 namespace murmex::cli {
 
 const char* const kUsageText =
-    "usage: murmex --image FILE [--two-modes yes|no] info [--json]\n"
-    "       murmex --image FILE ls [--folder NAME] [--json]\n"
-    "       murmex --image FILE get [MSG ...] [-o DIR] [--yes|--no]\n"
-    "       murmex --image FILE put FILE... [--folder NAME|All]\n"
-    "       murmex --image FILE rm MSG...\n"
+    "usage: murmex CARD [--two-modes yes|no] info [--json]\n"
+    "       murmex CARD ls [--folder NAME] [--json]\n"
+    "       murmex CARD get [MSG ...] [-o DIR] [--yes|--no]\n"
+    "       murmex CARD put FILE... [--folder NAME|All]\n"
+    "       murmex CARD rm MSG...\n"
     "       murmex format FILE --variant 0xFF0000XY [--bad-blocks B,B,...] [--unmarked] [--force]\n"
     "       murmex convert IN... OUT [--lp] [--yes|--no]   # .wav -> .mxd encodes, .mxd -> .wav decodes\n"
     "       murmex convert-format IN.wav OUT.wav [--rate R] [--bits B] [--channels C] [--tag T]\n"
     "\n"
+    "CARD is --image FILE (a card image) or --bridge (the card in the USB bridge).\n"
     "MSG is a listed file name (MsgA001.mxd, MsgA003-report.doc) or FOLDER:SLOT\n"
     "with the slot counted from 1 (A:1, Pic:12).\n"
     "Exit status: 0 success, 1 a job reported an error, 2 usage error.\n";
@@ -44,6 +45,7 @@ Options Parse(const std::vector<std::string>& args) {
             return args[++i];
         };
         if (a == "--image") o.image = value();
+        else if (a == "--bridge") o.bridge = true;
         else if (a == "--two-modes") o.twoModes = YesNo(a, value());
         else if (a == "--yes" || a == "-y") o.answer = true;
         else if (a == "--no" || a == "-n") o.answer = false;

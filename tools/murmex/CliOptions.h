@@ -12,6 +12,7 @@ struct Options {
     std::string verb;
     std::vector<std::string> operands;
     std::optional<std::string> image;
+    bool bridge = false;              // the card in the USB bridge
     std::optional<bool> twoModes;     // --two-modes yes|no
     std::optional<bool> answer;       // --yes / --no
     bool json = false;

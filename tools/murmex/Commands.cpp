@@ -48,12 +48,12 @@ int RunJob(CRecorder& recorder, Job& job) {
 struct Card {
     explicit Card(const Options& o) : frontEnd(o.answer, o.twoModes) {}
     int Open(const Options& o) {
-        if (!o.image) {
-            std::cerr << "murmex: " << o.verb << " needs --image FILE\n" << kUsageText;
+        if (o.image.has_value() == o.bridge) {
+            std::cerr << "murmex: " << o.verb << " needs either --image FILE or --bridge\n" << kUsageText;
             return kUsageError;
         }
         try {
-            session = std::make_unique<CardSession>(*o.image, frontEnd);
+            session = std::make_unique<CardSession>(o.image, frontEnd);
         } catch (const Unanswered& u) {
             frontEnd.Error(u.question);
             return kUsageError;

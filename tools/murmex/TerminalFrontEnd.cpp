@@ -32,6 +32,10 @@ void TerminalFrontEnd::Error(const std::string& text) {
 
 void TerminalFrontEnd::ShowMessage(const std::string& text) { Error(text); }
 
+void TerminalFrontEnd::ShowDeviceMessage(const std::string& caption, const std::string& text) {
+    Error(caption + ": " + text);
+}
+
 std::optional<bool> TerminalFrontEnd::Prompt(const std::string& text) {
     if (!questionsOnTerminal_) return std::nullopt;
     std::lock_guard lock(mutex_);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "DeviceMessages.h"
 #include "JobFrontEnd.h"
 #include "TransferProgress.h"
 #include "VariantDetector.h"
@@ -18,7 +19,7 @@ struct Unanswered {
     std::string question;
 };
 
-class TerminalFrontEnd : public JobFrontEnd, public TwoModeQuestion {
+class TerminalFrontEnd : public JobFrontEnd, public TwoModeQuestion, public DeviceMessages {
 public:
     TerminalFrontEnd(std::optional<bool> answer, std::optional<bool> twoModes);
 
@@ -28,6 +29,7 @@ public:
     void ShowProgress(std::uint32_t elapsedMs, std::uint32_t total, std::uint32_t done) override;
     void EndJob(std::uint32_t notification) override;
     bool HasTwoRecordModes() override;
+    void ShowDeviceMessage(const std::string& caption, const std::string& text) override;
 
     void Error(const std::string& text);  // "murmex: text" on stderr
 

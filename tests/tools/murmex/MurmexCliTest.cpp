@@ -1,66 +1,10 @@
 // The murmex tool as a user runs it: the built program on real card images.
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
-#include <string>
-#include <vector>
+#include "MurmexCliFixture.h"
 
 namespace {
 
+using namespace murmex::test;
 namespace fs = std::filesystem;
-
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteFile(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-}
-
-std::string RandomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (auto& c : s) c = static_cast<char>(gen());
-    return s;
-}
-
-class MurmexCli : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("murmex-cli-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        // Under CTest the program directory is given; run by hand, it sits beside tests/.
-        const char* bin = std::getenv("MURMEX_BIN_DIR");
-        tool_ = (bin ? fs::path(bin) : fs::read_symlink("/proc/self/exe").parent_path() / "../bin") / "murmex";
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    // Runs murmex with the arguments (already quoted where needed), with no terminal.
-    Result Run(const std::string& args) {
-        const std::string cmd = "cd '" + dir_.string() + "' && '" + tool_.string() + "' " + args +
-                                " </dev/null >out.txt 2>err.txt";
-        const int raw = std::system(cmd.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir_ / "out.txt"), ReadFile(dir_ / "err.txt")};
-    }
-
-    fs::path dir_;
-    fs::path tool_;
-};
 
 TEST_F(MurmexCli, FilesGoOnTheCardAndComeBackByteForByte) {
     ASSERT_EQ(Run("format card.tmf --variant 0xFF000013").status, 0);
@@ -132,7 +76,7 @@ TEST_F(MurmexCli, FailuresGiveTheirExitStatusAndText) {
     } cases[] = {
         {"", 2, "usage:"},
         {"--bogus ls", 2, "unknown option --bogus"},
-        {"ls", 2, "needs --image FILE"},
+        {"ls", 2, "needs either --image FILE or --bridge"},
         {"--image card.tmf put", 2, "put needs at least one FILE"},
         {"--image card.tmf put nothere.txt", 2, "not a file: nothere.txt"},
         {"--image card.tmf get MsgA042.mxd", 2, "no such message: MsgA042.mxd"},

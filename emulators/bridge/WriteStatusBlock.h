@@ -1,0 +1,27 @@
+// The 8-byte status the bridge reports after the host has streamed one or
+// more MMC blocks: it sums up every block since the last report.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace murmex::bridge {
+
+class WriteStatusBlock {
+public:
+    static constexpr std::size_t kSize = 8;
+    enum class Outcome { Programmed, NoCrcStatus, Rejected, ProgramFailed };
+
+    void Add(Outcome outcome, bool busyStuck);
+    // The report, which starts the next one afresh. With no block since the
+    // last report the card gave no CRC status.
+    std::array<std::uint8_t, kSize> Take();
+
+private:
+    bool anyBlock_ = false;
+    bool noCrcStatus_ = false;
+    bool rejected_ = false;
+    bool busyStuck_ = false;
+};
+
+}  // namespace murmex::bridge

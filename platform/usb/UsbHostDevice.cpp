@@ -1,0 +1,44 @@
+#include "UsbHostDevice.h"
+
+#include <future>
+
+namespace murmex::usb {
+
+namespace {
+
+template <class Submit>
+TransferResult Wait(Submit submit) {
+    std::promise<TransferResult> finished;
+    auto result = finished.get_future();
+    submit([&finished](TransferResult r) { finished.set_value(r); });
+    return result.get();
+}
+
+}  // namespace
+
+TransferResult UsbHostDevice::Control(const ControlSetup& setup, std::span<std::uint8_t> data) {
+    return Wait([&](TransferCompletion done) { SubmitControl(setup, data, std::move(done)); });
+}
+
+TransferResult UsbHostDevice::BulkTransfer(std::uint8_t endpoint, std::span<std::uint8_t> data, bool allowShort) {
+    return Wait([&](TransferCompletion done) { SubmitBulk(endpoint, data, allowShort, std::move(done)); });
+}
+
+NtStatus ToNtStatus(TransferStatus status) {
+    switch (status) {
+    case TransferStatus::Completed: return kStatusSuccess;
+    case TransferStatus::Timeout: return kStatusIoTimeout;
+    case TransferStatus::NoDevice: return kStatusDeviceNotConnected;
+    case TransferStatus::Overflow: return kStatusDataOverrun;
+    case TransferStatus::Stall:
+    case TransferStatus::Error: break;
+    }
+    return kStatusUnsuccessful;
+}
+
+TransferResult ApplyShortRule(TransferResult result, std::size_t asked, bool allowShort) {
+    if (result.Ok() && !allowShort && result.transferred != asked) result.status = TransferStatus::Error;
+    return result;
+}
+
+}  // namespace murmex::usb
