@@ -19,23 +19,11 @@ cd "$work"
 
 now() { date +%s.%N; }
 best() { printf '%s\n' "$@" | sort -g | head -n1; }
+# shellcheck source=fill-card.sh
+source "$top/bench/fill-card.sh"
 
-"$murmex" format card.tmf --variant "$variant"
-read -r block free_blocks < <("$murmex" --image card.tmf info --json |
-  python3 -c 'import json,sys; d=json.load(sys.stdin); print(d["block_size"], d["free_blocks"])')
-# Fill the card with data messages of 40 whole blocks each (the name prefix counts).
-mkdir pc
-n=0
-left=$free_blocks
-while [ "$left" -gt 0 ]; do
-  blocks=$(( left < 40 ? left : 40 ))
-  name=$(printf 'f%03d.bin' "$n")
-  head -c $(( blocks * block - 4 - ${#name} - 1 )) /dev/urandom > "pc/$name"
-  left=$(( left - blocks ))
-  n=$(( n + 1 ))
-done
+fill_card "$murmex" card.tmf "$variant"
 "$murmex" --image card.tmf put pc/* --folder All
-payload=$(du -cb pc/* | tail -n1 | cut -f1)
 
 image_times=(); bridge_times=()
 for r in $(seq "$rounds"); do
@@ -48,6 +36,6 @@ for r in $(seq "$rounds"); do
 done
 
 image=$(best "${image_times[@]}"); bridge=$(best "${bridge_times[@]}")
-printf 'variant %s, %d files, %d bytes of file data\n' "$variant" "$n" "$payload"
+printf 'variant %s, %d files, %d bytes of file data\n' "$variant" "$files" "$payload"
 printf 'murmex --image get:   %.3f s\n' "$image"
 printf 'murmex --bridge get:  %.3f s  ratio %.2f\n' "$bridge" "$(echo "$bridge / $image" | bc -l)"

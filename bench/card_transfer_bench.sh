@@ -18,26 +18,10 @@ cd "$work"
 
 now() { date +%s.%N; }
 best() { printf '%s\n' "$@" | sort -g | head -n1; }
+# shellcheck source=fill-card.sh
+source "$top/bench/fill-card.sh"
 
-"$murmex" format blank.tmf --variant "$variant"
-read -r block free_blocks < <("$murmex" --image blank.tmf info --json |
-  python3 -c 'import json,sys; d=json.load(sys.stdin); print(d["block_size"], d["free_blocks"])')
-
-# Files that fill the card exactly: data messages of whole blocks (the name
-# prefix counts), 40 blocks each, the rest in one last file.
-mkdir pc
-per=40
-n=0
-left=$free_blocks
-while [ "$left" -gt 0 ]; do
-  blocks=$(( left < per ? left : per ))
-  name=$(printf 'f%03d.bin' "$n")
-  prefix=$(( 4 + ${#name} + 1 ))
-  head -c $(( blocks * block - prefix )) /dev/urandom > "pc/$name"
-  left=$(( left - blocks ))
-  n=$(( n + 1 ))
-done
-payload=$(du -cb pc/* | tail -n1 | cut -f1)
+fill_card "$murmex" blank.tmf "$variant"
 
 put_times=(); get_times=(); cp_times=()
 for r in $(seq "$rounds"); do
@@ -54,7 +38,7 @@ for r in $(seq "$rounds"); do
 done
 
 put=$(best "${put_times[@]}"); get=$(best "${get_times[@]}"); copy=$(best "${cp_times[@]}")
-printf 'variant %s, %d files, %d bytes of file data, card image %d bytes\n' "$variant" "$n" "$payload" "$(stat -c %s card.tmf)"
+printf 'variant %s, %d files, %d bytes of file data, card image %d bytes\n' "$variant" "$files" "$payload" "$(stat -c %s card.tmf)"
 printf 'cp of the image:  %.3f s\n' "$copy"
 printf 'murmex put:       %.3f s  ratio %.2f\n' "$put" "$(echo "$put / $copy" | bc -l)"
 printf 'murmex get:       %.3f s  ratio %.2f\n' "$get" "$(echo "$get / $copy" | bc -l)"

@@ -21,10 +21,14 @@ trap 'rm -rf "$work"' EXIT
 # images (the system area and the first messages of a DVR card).
 # A format record and a few coded blocks for the audio compression manager.
 # A few hundred frames of an MXD frame stream for the speech codec.
-declare -A max_len=([card_image_fuzz]=163841 [native_header_fuzz]=4096 [acm_stream_fuzz]=16384 [wave_header_fuzz]=4096 [codec_decode_fuzz]=4096)
+# A bridge's answers to a connect and a few block operations for kvcard; a
+# few dozen requests for the bridge emulator; a descriptor or option string.
+declare -A max_len=([card_image_fuzz]=163841 [native_header_fuzz]=4096 [acm_stream_fuzz]=16384 [wave_header_fuzz]=4096 [codec_decode_fuzz]=4096
+                    [kvcard_bridge_fuzz]=65536 [bridge_emulator_fuzz]=8192 [usb_formats_fuzz]=1024)
 
 status=0
-for target in card_image_fuzz native_header_fuzz acm_stream_fuzz wave_header_fuzz codec_decode_fuzz; do
+for target in card_image_fuzz native_header_fuzz acm_stream_fuzz wave_header_fuzz codec_decode_fuzz \
+              kvcard_bridge_fuzz bridge_emulator_fuzz usb_formats_fuzz; do
     if [[ ! -x "$bin/$target" ]]; then
         echo "$target: not built in $bin" >&2
         status=1

@@ -2,7 +2,10 @@
 # The main job on a demo card made on the spot: format a card image, record
 # a voice message (speech encoded with the recorder's codec), put it and two
 # PC files on the card, list it, get everything back checking every byte,
-# and decode the voice message to a WAV file again.
+# and decode the voice message to a WAV file again. Then the same card goes
+# into an emulated USB bridge and everything comes out again through the
+# whole card-reader stack (card access library, USB access library, device
+# manager, bridge driver).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup-deps.sh"
@@ -38,3 +41,12 @@ echo "== every file came back byte for byte"
 echo "== convert the voice message back to WAV"
 "$murmex" convert back/MsgA001.mxd back/MsgA001.wav
 ls -l back/MsgA001.wav
+
+echo "== the card in an emulated USB bridge"
+export MURMEX_BRIDGE_EMULATOR="$work/demo.tmf"
+"$murmex" --bridge ls
+"$murmex" --bridge get -o viabridge
+diff -r back/MsgA001.mxd viabridge/MsgA001.mxd
+cmp pc/minutes.doc viabridge/MsgA002-minutes.doc
+cmp pc/todo.txt viabridge/MsgA003-todo.txt
+echo "== every file came out of the bridge byte for byte"

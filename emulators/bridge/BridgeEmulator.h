@@ -27,6 +27,10 @@ struct BridgeOptions {
     std::vector<unsigned> refusedClocks;  // "refuse-clock=2" (repeatable): request 6 with that code stalls
     bool noCard = false;                  // "nocard": the slots are empty
     std::uint64_t unplugAfter = 0;        // "unplug=N": leaves the bus after N transfers (0: never)
+    unsigned readyAfter = 3;              // "ready-after=N": an MMC card reports power-up done
+                                          // on its N-th SEND_OP_COND (0: never)
+    std::uint32_t rejectWrite = 0;        // "reject-write=N": the N-th MMC write status block says
+                                          // busy did not end (00 01) (0: none)
 };
 
 // Throws std::invalid_argument naming the option it does not understand.

@@ -46,6 +46,8 @@ void ApplyOption(BridgeOptions& options, std::string_view option) {
         if (name == "bad") return options.badBlocks.push_back(ParseBounded<std::uint32_t>(option, argument));
         if (name == "refuse-clock") return options.refusedClocks.push_back(ParseBounded<unsigned>(option, argument));
         if (name == "unplug") return void(options.unplugAfter = ParseNumber(option, argument));
+        if (name == "ready-after") return void(options.readyAfter = ParseBounded<unsigned>(option, argument));
+        if (name == "reject-write") return void(options.rejectWrite = ParseBounded<std::uint32_t>(option, argument));
     }
     throw std::invalid_argument("unknown bridge emulator option '" + std::string(option) + "'");
 }

@@ -27,7 +27,8 @@ constexpr TransferResult Stall() { return {TransferStatus::Stall, 0}; }
 constexpr TransferResult Done(std::size_t bytes) { return {TransferStatus::Completed, bytes}; }
 
 std::unique_ptr<MmcCard> MakeCard(const std::string& path, std::uint32_t serial, const BridgeOptions& options) {
-    return std::make_unique<MmcCard>(std::make_unique<CardImage>(path), serial, options.badBlocks);
+    return std::make_unique<MmcCard>(std::make_unique<CardImage>(path), serial, options.badBlocks,
+                                     options.readyAfter);
 }
 
 MmcBus MakeMmcBus(const BridgeOptions& options) {
@@ -48,7 +49,7 @@ std::unique_ptr<SmartMediaChip> MakeChip(const BridgeOptions& options) {
 BridgeEmulator::Firmware::Firmware(const BridgeOptions& options)
     : options_(options),
       journal_(options.unplugAfter),
-      mmc_(MakeMmcBus(options), in_, out_, options.neverReady, options.corruptCrc),
+      mmc_(MakeMmcBus(options), in_, out_, options.neverReady, options.corruptCrc, options.rejectWrite),
       smartMedia_(MakeChip(options), in_, out_) {
     gpio_[kMmcGpio] = 1;  // both slots on the bus until the host says otherwise
 }

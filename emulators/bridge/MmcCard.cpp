@@ -1,6 +1,7 @@
 #include "MmcCard.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "Crc.h"
 
@@ -24,8 +25,9 @@ void SealRegister(MmcCard::Register& reg) { reg[15] = crc::Crc7Byte(std::span(re
 
 }  // namespace
 
-MmcCard::MmcCard(std::unique_ptr<CardImage> image, std::uint32_t serial, std::vector<std::uint32_t> badBlocks)
-    : image_(std::move(image)), badBlocks_(std::move(badBlocks)) {
+MmcCard::MmcCard(std::unique_ptr<CardImage> image, std::uint32_t serial, std::vector<std::uint32_t> badBlocks,
+                 unsigned readyAfter)
+    : image_(std::move(image)), badBlocks_(std::move(badBlocks)), readyAfter_(readyAfter) {
     BuildCid(serial);
     BuildCsd();
 }
@@ -77,10 +79,8 @@ void MmcCard::GoIdle() {
 }
 
 bool MmcCard::SendOpCond() {
-    if (opConds_ < kBusyOpConds) {
-        ++opConds_;
-        return false;
-    }
+    if (opConds_ < std::numeric_limits<unsigned>::max()) ++opConds_;
+    if (readyAfter_ == 0 || opConds_ < readyAfter_) return false;
     state_ = State::Ready;
     return true;
 }

@@ -22,10 +22,9 @@ public:
     static constexpr std::uint64_t kBadBlockSize = 16384;
     static constexpr std::uint32_t kOcr = 0x00FFC000;  // 2.7-3.6 V
     static constexpr std::uint32_t kPowerUpDone = 0x80000000;
-    // SEND_OP_COND answers that still report power-up busy.
-    static constexpr unsigned kBusyOpConds = 2;
-
-    MmcCard(std::unique_ptr<CardImage> image, std::uint32_t serial, std::vector<std::uint32_t> badBlocks);
+    // `readyAfter`: the SEND_OP_COND that first reports power-up done (0: none does).
+    MmcCard(std::unique_ptr<CardImage> image, std::uint32_t serial, std::vector<std::uint32_t> badBlocks,
+            unsigned readyAfter);
 
     State CurrentState() const { return state_; }
     void SetState(State state) { state_ = state; }
@@ -62,6 +61,7 @@ private:
     State state_ = State::Idle;
     std::uint16_t rca_ = 0;
     unsigned opConds_ = 0;
+    unsigned readyAfter_;
     std::uint32_t errors_ = 0;
     static constexpr std::uint64_t kNoTag = ~std::uint64_t{0};
     std::uint64_t eraseStart_ = kNoTag;

@@ -11,8 +11,10 @@ namespace murmex::bridge {
 
 namespace command = mmc_command;
 
-MmcController::MmcController(MmcBus bus, BulkInStream& in, BulkOutStream& out, bool neverReady, bool corruptCrc)
-    : bus_(std::move(bus)), in_(in), out_(out), neverReady_(neverReady), corruptCrc_(corruptCrc) {}
+MmcController::MmcController(MmcBus bus, BulkInStream& in, BulkOutStream& out, bool neverReady, bool corruptCrc,
+                             std::uint32_t rejectWrite)
+    : bus_(std::move(bus)), in_(in), out_(out), neverReady_(neverReady), corruptCrc_(corruptCrc),
+      writeStatus_(rejectWrite) {}
 
 void MmcController::PowerOff() {
     bus_.PowerOff();

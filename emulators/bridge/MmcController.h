@@ -23,7 +23,8 @@ public:
     // Bus reads that still see the card busy after an erase.
     static constexpr std::uint32_t kEraseBusyReads = 3;
 
-    MmcController(MmcBus bus, BulkInStream& in, BulkOutStream& out, bool neverReady, bool corruptCrc);
+    MmcController(MmcBus bus, BulkInStream& in, BulkOutStream& out, bool neverReady, bool corruptCrc,
+                  std::uint32_t rejectWrite);
 
     void Command(std::span<const std::uint8_t, kPacketSize> packet);
     void Response(std::span<std::uint8_t> out);

@@ -19,8 +19,9 @@ std::array<std::uint8_t, WriteStatusBlock::kSize> WriteStatusBlock::Take() {
     std::array<std::uint8_t, kSize> bytes{};
     if (!anyBlock_ || noCrcStatus_) bytes[0] = kNoCrcStatus;
     if (rejected_) bytes[1] |= kDataRejected;
-    if (busyStuck_) bytes[1] |= kBusyNotEnded;
-    *this = WriteStatusBlock{};
+    ++reports_;
+    if (busyStuck_ || reports_ == spoiledReport_) bytes[1] |= kBusyNotEnded;
+    anyBlock_ = noCrcStatus_ = rejected_ = busyStuck_ = false;
     return bytes;
 }
 

@@ -128,7 +128,8 @@ public:
             if (!device->host->Present()) Remove(device, true);
     }
 
-    DevicePtr FileDevice(FileHandle file) {
+    DevicePtr OpenedDevice(FileHandle file) {
+        std::lock_guard lock(mutex);
         auto found = files.find(file);
         return found == files.end() ? nullptr : found->second;
     }
@@ -169,7 +170,8 @@ struct PendingCall {
 
 NtStatus Run(const DevicePtr& device, PendingCall& call, std::uint32_t& information) {
     information = 0;
-    if (!device || device->removed || !device->started) return kStatusDeviceNotConnected;
+    if (!device) return kStatusInvalidHandle;
+    if (device->removed || !device->started) return kStatusDeviceNotConnected;
     auto finished = call.finished.get_future();
     device->object->Dispatch(call.request);
     const auto [status, info] = finished.get();
@@ -198,13 +200,7 @@ FileHandle DeviceManager::Open(const std::string& path) {
 
 NtStatus DeviceManager::DeviceIoControl(FileHandle file, std::uint32_t code, std::span<const std::uint8_t> input,
                                         std::span<std::uint8_t> output, std::uint32_t& returned) {
-    DevicePtr device;
-    {
-        std::lock_guard lock(state_->mutex);
-        device = state_->FileDevice(file);
-    }
-    returned = 0;
-    if (!device) return kStatusInvalidHandle;
+    const DevicePtr device = state_->OpenedDevice(file);
     PendingCall call(IoRequest::Kind::IoControl);
     call.request->ioControlCode = code;
     call.request->input = input;
@@ -213,26 +209,14 @@ NtStatus DeviceManager::DeviceIoControl(FileHandle file, std::uint32_t code, std
 }
 
 NtStatus DeviceManager::Read(FileHandle file, std::span<std::uint8_t> buffer, std::uint32_t& transferred) {
-    DevicePtr device;
-    {
-        std::lock_guard lock(state_->mutex);
-        device = state_->FileDevice(file);
-    }
-    transferred = 0;
-    if (!device) return kStatusInvalidHandle;
+    const DevicePtr device = state_->OpenedDevice(file);
     PendingCall call(IoRequest::Kind::Read);
     call.request->buffer = buffer;
     return Run(device, call, transferred);
 }
 
 NtStatus DeviceManager::Write(FileHandle file, std::span<const std::uint8_t> buffer, std::uint32_t& transferred) {
-    DevicePtr device;
-    {
-        std::lock_guard lock(state_->mutex);
-        device = state_->FileDevice(file);
-    }
-    transferred = 0;
-    if (!device) return kStatusInvalidHandle;
+    const DevicePtr device = state_->OpenedDevice(file);
     PendingCall call(IoRequest::Kind::Write);
     // The driver reads the caller's data in place; it never writes to a write request's buffer.
     call.request->buffer = std::span<std::uint8_t>(const_cast<std::uint8_t*>(buffer.data()), buffer.size());
@@ -240,13 +224,12 @@ NtStatus DeviceManager::Write(FileHandle file, std::span<const std::uint8_t> buf
 }
 
 void DeviceManager::Close(FileHandle file) {
-    DevicePtr device;
+    const DevicePtr device = state_->OpenedDevice(file);
+    if (!device) return;
     {
         std::lock_guard lock(state_->mutex);
-        device = state_->FileDevice(file);
         state_->files.erase(file);
     }
-    if (!device) return;
     std::uint32_t information = 0;
     PendingCall cleanup(IoRequest::Kind::Cleanup);
     Run(device, cleanup, information);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "BridgeRig.h"
+#include "KvcardFixture.h"
 
 namespace murmex::test {
 namespace {
@@ -14,7 +14,7 @@ constexpr std::uint64_t kCardBytes = 4u << 20;
 constexpr std::uint32_t kBlock = 512;
 constexpr std::uint32_t kSlot = 544;
 
-class KvcardMmc : public BridgeRig {
+class KvcardMmc : public KvcardFixture {
 protected:
     std::string PlugCard(const std::vector<std::uint8_t>& content = {}, const std::string& options = "") {
         const std::string image = MakeImage("card.mmc", kCardBytes, 0xFF, content);
@@ -99,6 +99,49 @@ TEST_F(KvcardMmc, HundredBlockWriteUsesGroupsOfThirtyTwoAndOneCommand) {
     expected.push_back(CtlIn(11, 7));
     EXPECT_EQ(Log(), expected);
     EXPECT_EQ(ReadImage(image, 8 * kBlock, content.size()), content);
+}
+
+// The group sizes of a write, read off the log: data streams between two
+// status reads; and how many write commands opened them.
+std::pair<std::vector<unsigned>, unsigned> WriteGroups(const std::vector<TransferRecord>& log) {
+    std::vector<unsigned> groups;
+    unsigned streams = 0, commands = 0;
+    for (const auto& r : log) {
+        if (r == BulkOut(kSlot)) ++streams;
+        if (r == CtlOut(8, 7)) ++commands;
+        if (r == WriteStatus()) {
+            groups.push_back(streams);
+            streams = 0;
+        }
+    }
+    return {groups, commands};
+}
+
+TEST_F(KvcardMmc, ARejectedGroupIsWrittenAgainInHalfTheGroupSize) {
+    const std::string image = PlugCard({}, "reject-write=2");
+    Identify();
+    const auto content = Pattern(100 * kBlock, 7);
+    std::vector<unsigned char> data(content.begin(), content.end());
+    ASSERT_EQ(MMCWriteMultiBlock(data.data(), 0, kBlock, 100), 1) << IOGetLastError();
+    const auto [groups, commands] = WriteGroups(Log());
+    EXPECT_EQ(groups, (std::vector<unsigned>{32, 32, 16, 16, 16, 16, 4}));
+    EXPECT_EQ(commands, 2u);
+    EXPECT_EQ(ReadImage(image, 0, content.size()), content);
+}
+
+TEST_F(KvcardMmc, PowerUpGetsFortyTries) {
+    const std::pair<const char*, int> cases[] = {{"ready-after=40", 1}, {"ready-after=41", 0}, {"ready-after=0", 0}};
+    for (auto [option, identified] : cases) {
+        SCOPED_TRACE(option);
+        IOClose();
+        usb::DeviceManager::Instance().UnplugAll();
+        PlugCard({}, option);
+        std::uint32_t serial = 0;
+        EXPECT_EQ(MMCCheckCard(&serial), identified);
+        if (!identified) {
+            EXPECT_EQ(IOGetLastError(), 4u);
+        }
+    }
 }
 
 TEST_F(KvcardMmc, SingleBlockWriteIsAMultiBlockWriteOfOne) {

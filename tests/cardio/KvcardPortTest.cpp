@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "BridgeRig.h"
+#include "KvcardFixture.h"
 #include "CKernelIO.h"
 
 namespace murmex::test {
@@ -18,7 +18,7 @@ using cardio::CKernelIO;
 constexpr std::uint64_t kMmcImageBytes = 4u << 20;
 constexpr std::uint64_t k16MB = 16u << 20;
 
-class KvcardPort : public BridgeRig {};
+class KvcardPort : public KvcardFixture {};
 
 TEST_F(KvcardPort, OpenWithoutBridgeFailsWithTransferError) {
     EXPECT_EQ(IOOpenPort(0, 0), 0);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "BridgeRig.h"
+#include "KvcardFixture.h"
 #include "CInterface.h"
 
 namespace murmex::test {
@@ -17,7 +17,7 @@ constexpr std::uint32_t kRecord = 528;
 constexpr std::uint32_t kSlot = 544;
 constexpr std::uint32_t kBlockBytes = 16384;
 
-class KvcardSsfdc : public BridgeRig {
+class KvcardSsfdc : public KvcardFixture {
 protected:
     // Opens the bridge in SmartMedia mode, as the manager connects.
     void Open(const std::string& image, const std::string& options = "") {

@@ -7,7 +7,8 @@ namespace {
 
 TEST(BridgeOptionsTest, ParsesEveryOption) {
     const BridgeOptions o = ParseBridgeOptions(
-        "card.tmf,mmc,mmc1=/tmp/two.img,bad=3,bad=0x10,busy,crc,short,refuse-clock=2,refuse-clock=1,nocard,unplug=40,");
+        "card.tmf,mmc,mmc1=/tmp/two.img,bad=3,bad=0x10,busy,crc,short,refuse-clock=2,refuse-clock=1,nocard,unplug=40,"
+        "ready-after=40,reject-write=2");
     EXPECT_EQ(o.imagePath, "card.tmf");
     EXPECT_TRUE(o.mmc);
     EXPECT_EQ(o.secondMmcPath, "/tmp/two.img");
@@ -18,6 +19,8 @@ TEST(BridgeOptionsTest, ParsesEveryOption) {
     EXPECT_EQ(o.refusedClocks, (std::vector<unsigned>{2, 1}));
     EXPECT_TRUE(o.noCard);
     EXPECT_EQ(o.unplugAfter, 40u);
+    EXPECT_EQ(o.readyAfter, 40u);
+    EXPECT_EQ(o.rejectWrite, 2u);
 }
 
 TEST(BridgeOptionsTest, ImageAloneLeavesEverythingOff) {
@@ -26,6 +29,8 @@ TEST(BridgeOptionsTest, ImageAloneLeavesEverythingOff) {
     EXPECT_FALSE(o.mmc || o.neverReady || o.corruptCrc || o.shortReads || o.noCard);
     EXPECT_TRUE(o.badBlocks.empty() && o.refusedClocks.empty() && o.secondMmcPath.empty());
     EXPECT_EQ(o.unplugAfter, 0u);
+    EXPECT_EQ(o.readyAfter, 3u);
+    EXPECT_EQ(o.rejectWrite, 0u);
 }
 
 TEST(BridgeOptionsTest, RejectsWhatItDoesNotUnderstandNamingIt) {

@@ -59,7 +59,7 @@ inline std::vector<std::uint8_t> Pattern(std::size_t bytes, std::uint32_t seed) 
     return out;
 }
 
-class BridgeRig : public ::testing::Test {
+class KvcardFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         unsetenv("MURMEX_BRIDGE_EMULATOR");
