@@ -30,6 +30,26 @@ bool CardImage::Contains(std::uint64_t offset, std::uint64_t length) const {
 }
 
 void CardImage::Read(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    const std::uint64_t start = offset - offset % kWindowBytes;
+    if (offset >= size_ || offset + out.size() > start + kWindowBytes) return ReadFile(offset, out);
+    if (windowStart_ != start) {
+        window_.resize(kWindowBytes);
+        ReadFile(start, window_);
+        windowStart_ = start;
+    }
+    std::copy_n(window_.begin() + static_cast<std::ptrdiff_t>(offset - start), out.size(), out.begin());
+}
+
+void CardImage::UpdateWindow(std::uint64_t offset, std::span<const std::uint8_t> data) {
+    if (windowStart_ == kNoWindow) return;
+    const std::uint64_t from = std::max(offset, windowStart_);
+    const std::uint64_t to = std::min(offset + data.size(), windowStart_ + kWindowBytes);
+    if (from >= to) return;
+    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(from - offset), to - from,
+                window_.begin() + static_cast<std::ptrdiff_t>(from - windowStart_));
+}
+
+void CardImage::ReadFile(std::uint64_t offset, std::span<std::uint8_t> out) const {
     std::fill(out.begin(), out.end(), std::uint8_t{0xFF});
     if (offset >= size_) return;
     const std::size_t inside = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), size_ - offset));
@@ -51,10 +71,12 @@ bool CardImage::Write(std::uint64_t offset, std::span<const std::uint8_t> data) 
         const ssize_t put = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
         if (put <= 0) {
             if (put < 0 && errno == EINTR) continue;
+            windowStart_ = kNoWindow;  // the file may hold part of the data now
             return false;
         }
         done += static_cast<std::size_t>(put);
     }
+    UpdateWindow(offset, data);
     return true;
 }
 

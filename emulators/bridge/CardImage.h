@@ -1,11 +1,13 @@
-// A card image file kept open for update. Reads and writes go straight to the
-// file, so whatever the host programs can be checked there at once; every
-// access is clipped to the file's size.
+// A card image file kept open for update. Writes go straight to the file, so
+// whatever the host programs can be checked there at once; reads come through
+// a window of the file that writes keep up to date, since the host asks for
+// one page at a time. Every access is clipped to the file's size.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace murmex::bridge {
 
@@ -27,8 +29,17 @@ public:
     bool Fill(std::uint64_t offset, std::uint64_t length, std::uint8_t value);
 
 private:
+    static constexpr std::uint64_t kWindowBytes = 64 * 1024;
+    static constexpr std::uint64_t kNoWindow = ~std::uint64_t{0};
+
+    void ReadFile(std::uint64_t offset, std::span<std::uint8_t> out) const;
+    // Keeps the window in step with bytes just written to the file.
+    void UpdateWindow(std::uint64_t offset, std::span<const std::uint8_t> data);
+
     int fd_ = -1;
     std::uint64_t size_ = 0;
+    mutable std::vector<std::uint8_t> window_;
+    mutable std::uint64_t windowStart_ = kNoWindow;
 };
 
 }  // namespace murmex::bridge
