@@ -42,12 +42,15 @@ void WriteSeeds(const std::string& folder) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    const std::string folder = murmex::fuzz::SeedFolder();
+    if (folder.empty()) return 0;
+    WriteSeeds(folder);
+    std::exit(0);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace murmex;
-    if (const std::string folder = fuzz::SeedFolder(); !folder.empty()) {
-        WriteSeeds(folder);
-        std::exit(0);
-    }
     if (size < 1) return 0;
     const std::string& image = fuzz::ScratchFile(".tmf");
     const std::vector<std::uint8_t> erased(kCardBytes, 0xFF);

@@ -107,14 +107,17 @@ void DriveKvcard() {
 }  // namespace
 }  // namespace murmex
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    const std::string folder = murmex::fuzz::SeedFolder();
+    if (folder.empty()) return 0;
+    // A bridge that accepts everything and answers zeros, and one that
+    // answers 0x7F bytes to everything.
+    murmex::fuzz::WriteSeed(folder, "quiet-bridge", std::vector<std::uint8_t>(4096, 0x00));
+    murmex::fuzz::WriteSeed(folder, "no-card", std::vector<std::uint8_t>(4096, 0x7F));
+    std::exit(0);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (const std::string folder = murmex::fuzz::SeedFolder(); !folder.empty()) {
-        // A bridge that accepts everything and answers zeros, and one that
-        // answers 0xFF (no card) to everything.
-        murmex::fuzz::WriteSeed(folder, "quiet-bridge", std::vector<std::uint8_t>(4096, 0x00));
-        murmex::fuzz::WriteSeed(folder, "no-card", std::vector<std::uint8_t>(4096, 0x7F));
-        std::exit(0);
-    }
     auto& devices = murmex::usb::DeviceManager::Instance();
     const auto id = devices.PlugEmulated(std::make_shared<murmex::ScriptedBridge>(std::span(data, size)));
     murmex::DriveKvcard();

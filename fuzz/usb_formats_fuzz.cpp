@@ -2,6 +2,7 @@
 // descriptor (from a real bridge on the bus), the vendor-request record, the
 // bridge id list and the emulator's option string (from the environment).
 #include <cstdint>
+#include <cstdlib>
 #include <stdexcept>
 #include <string_view>
 
@@ -11,14 +12,17 @@
 #include "FuzzSupport.h"
 #include "VendorRequest.h"
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    const std::string folder = murmex::fuzz::SeedFolder();
+    if (folder.empty()) return 0;
+    murmex::fuzz::WriteSeed(folder, "bridge-configuration",
+                            {9, 2, 39, 0, 1, 1, 0, 0x80, 50, 9, 4, 0, 0, 3, 0xFF, 0, 0, 0, 7, 5, 0x01, 2, 64, 0, 0,
+                             7, 5, 0x82, 2, 64, 0, 0, 7, 5, 0x83, 2, 64, 0, 0});
+    std::exit(0);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace murmex;
-    if (const std::string folder = fuzz::SeedFolder(); !folder.empty()) {
-        fuzz::WriteSeed(folder, "bridge-configuration",
-                        {9, 2, 39, 0, 1, 1, 0, 0x80, 50, 9, 4, 0, 0, 3, 0xFF, 0, 0, 0, 7, 5, 0x01, 2, 64, 0, 0,
-                         7, 5, 0x82, 2, 64, 0, 0, 7, 5, 0x83, 2, 64, 0, 0});
-        std::exit(0);
-    }
     const std::span<const std::uint8_t> bytes(data, size);
     if (const auto configuration = usb::ParseConfigurationDescriptor(bytes))
         for (const auto& interface : configuration->interfaces) (void)configuration->Find(interface.number, 0);
