@@ -23,6 +23,7 @@ struct BridgeOptions {
     std::vector<std::uint32_t> badBlocks; // "bad=N": erase block N fails program and erase
     bool neverReady = false;              // "busy": the chip or card never leaves busy
     bool corruptCrc = false;              // "crc": every CRC the card sends is wrong
+    bool corruptDataCrc = false;          // "datacrc": only the CRC16 of MMC read data is wrong
     bool shortReads = false;              // "short": bulk-IN transfers end one byte short
     std::vector<unsigned> refusedClocks;  // "refuse-clock=2" (repeatable): request 6 with that code stalls
     bool noCard = false;                  // "nocard": the slots are empty

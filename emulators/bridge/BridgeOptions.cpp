@@ -39,6 +39,7 @@ void ApplyOption(BridgeOptions& options, std::string_view option) {
         if (name == "mmc") return void(options.mmc = true);
         if (name == "busy") return void(options.neverReady = true);
         if (name == "crc") return void(options.corruptCrc = true);
+        if (name == "datacrc") return void(options.corruptDataCrc = true);
         if (name == "short") return void(options.shortReads = true);
         if (name == "nocard") return void(options.noCard = true);
     } else {

@@ -49,7 +49,8 @@ std::unique_ptr<SmartMediaChip> MakeChip(const BridgeOptions& options) {
 BridgeEmulator::Firmware::Firmware(const BridgeOptions& options)
     : options_(options),
       journal_(options.unplugAfter),
-      mmc_(MakeMmcBus(options), in_, out_, options.neverReady, options.corruptCrc, options.rejectWrite),
+      mmc_(MakeMmcBus(options), in_, out_, options.neverReady, options.corruptCrc || options.corruptDataCrc,
+           options.rejectWrite),
       smartMedia_(MakeChip(options), in_, out_) {
     gpio_[kMmcGpio] = 1;  // both slots on the bus until the host says otherwise
 }

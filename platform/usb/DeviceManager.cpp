@@ -6,6 +6,7 @@
 #include <future>
 #include <map>
 #include <mutex>
+#include <shared_mutex>
 
 #include "BridgeIds.h"
 #include "DriverFramework.h"
@@ -33,6 +34,9 @@ struct BoundDevice {
     bool started = false;
     bool removed = false;
     std::string interfacePath;
+    // Requests in flight hold it shared; removal waits for them, so a driver
+    // never sees its device removed under a request it is still working on.
+    std::shared_mutex removeLock;
 };
 
 using DevicePtr = std::shared_ptr<BoundDevice>;
@@ -77,6 +81,7 @@ public:
     }
 
     void Remove(const DevicePtr& device, bool surprise) {
+        std::unique_lock removing(device->removeLock);
         if (device->removed) return;
         device->removed = true;
         if (device->emulated) device->emulated->Detach();
@@ -171,6 +176,7 @@ struct PendingCall {
 NtStatus Run(const DevicePtr& device, PendingCall& call, std::uint32_t& information) {
     information = 0;
     if (!device) return kStatusInvalidHandle;
+    std::shared_lock inFlight(device->removeLock);
     if (device->removed || !device->started) return kStatusDeviceNotConnected;
     auto finished = call.finished.get_future();
     device->object->Dispatch(call.request);

@@ -1,5 +1,6 @@
 // MMC through the exported calls: identification and two-card selection,
 // block writes in groups with one command, reads in slot groups, erase.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -142,6 +143,18 @@ TEST_F(KvcardMmc, PowerUpGetsFortyTries) {
             EXPECT_EQ(IOGetLastError(), 4u);
         }
     }
+}
+
+TEST_F(KvcardMmc, AReadWithBadDataIsRetriedOnceAfterReidentifying) {
+    PlugCard(Pattern(8 * kBlock, 8), "datacrc");
+    Identify();
+    std::vector<unsigned char> data(8 * kBlock, 0x5A);
+    EXPECT_EQ(MMCReadMultiBlock(data.data(), 0, kBlock, 8), 0);
+    EXPECT_EQ(IOGetLastError(), 9u);
+    // Two reads (command 18), with a full identification between them.
+    const auto log = Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), CtlOut(7, 7)), 2);
+    EXPECT_GT(std::count(log.begin(), log.end(), CtlOut(0, 7)), 10);
 }
 
 TEST_F(KvcardMmc, SingleBlockWriteIsAMultiBlockWriteOfOne) {

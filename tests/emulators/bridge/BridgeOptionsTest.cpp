@@ -8,7 +8,7 @@ namespace {
 TEST(BridgeOptionsTest, ParsesEveryOption) {
     const BridgeOptions o = ParseBridgeOptions(
         "card.tmf,mmc,mmc1=/tmp/two.img,bad=3,bad=0x10,busy,crc,short,refuse-clock=2,refuse-clock=1,nocard,unplug=40,"
-        "ready-after=40,reject-write=2");
+        "ready-after=40,reject-write=2,datacrc");
     EXPECT_EQ(o.imagePath, "card.tmf");
     EXPECT_TRUE(o.mmc);
     EXPECT_EQ(o.secondMmcPath, "/tmp/two.img");
@@ -21,6 +21,7 @@ TEST(BridgeOptionsTest, ParsesEveryOption) {
     EXPECT_EQ(o.unplugAfter, 40u);
     EXPECT_EQ(o.readyAfter, 40u);
     EXPECT_EQ(o.rejectWrite, 2u);
+    EXPECT_TRUE(o.corruptDataCrc);
 }
 
 TEST(BridgeOptionsTest, ImageAloneLeavesEverythingOff) {
