@@ -8,20 +8,8 @@
 #   bench/bridge_transfer_bench.sh [BUILD_DIR] [VARIANT] [ROUNDS]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$top/build}
-variant=${2:-0xFF000022}
-rounds=${3:-3}
-murmex="$build/bin/murmex"
-[ -x "$murmex" ] || { echo "build murmex first ($murmex)"; exit 2; }
-
-work=$(mktemp -d /tmp/murmex-bench.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-
-now() { date +%s.%N; }
-best() { printf '%s\n' "$@" | sort -g | head -n1; }
-# shellcheck source=fill-card.sh
-source "$top/bench/fill-card.sh"
+# shellcheck source=card-bench-common.sh
+source "$top/bench/card-bench-common.sh"
 
 fill_card "$murmex" card.tmf "$variant"
 cp card.tmf blank.tmf
