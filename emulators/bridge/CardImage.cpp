@@ -23,7 +23,10 @@ CardImage::CardImage(const std::string& path) {
     size_ = static_cast<std::uint64_t>(info.st_size);
 }
 
-CardImage::~CardImage() { ::close(fd_); }
+CardImage::~CardImage() {
+    Release();
+    ::close(fd_);
+}
 
 bool CardImage::Contains(std::uint64_t offset, std::uint64_t length) const {
     return offset <= size_ && length <= size_ - offset;
@@ -31,8 +34,12 @@ bool CardImage::Contains(std::uint64_t offset, std::uint64_t length) const {
 
 void CardImage::Read(std::uint64_t offset, std::span<std::uint8_t> out) const {
     const std::uint64_t start = offset - offset % kWindowBytes;
-    if (offset >= size_ || offset + out.size() > start + kWindowBytes) return ReadFile(offset, out);
+    if (offset >= size_ || offset + out.size() > start + kWindowBytes) {
+        FlushDirty();
+        return ReadFile(offset, out);
+    }
     if (windowStart_ != start) {
+        FlushDirty();
         window_.resize(kWindowBytes);
         ReadFile(start, window_);
         windowStart_ = start;
@@ -64,19 +71,58 @@ void CardImage::ReadFile(std::uint64_t offset, std::span<std::uint8_t> out) cons
     }
 }
 
+bool CardImage::InWindow(std::uint64_t offset, std::uint64_t length) const {
+    return windowStart_ != kNoWindow && offset >= windowStart_ && offset + length <= windowStart_ + kWindowBytes;
+}
+
 bool CardImage::Write(std::uint64_t offset, std::span<const std::uint8_t> data) {
     if (!Contains(offset, data.size())) return false;
+    if (held_ && InWindow(offset, data.size())) {
+        UpdateWindow(offset, data);
+        if (dirtyTo_ <= dirtyFrom_) dirtyFrom_ = dirtyTo_ = offset;
+        dirtyFrom_ = std::min(dirtyFrom_, offset);
+        dirtyTo_ = std::max<std::uint64_t>(dirtyTo_, offset + data.size());
+        return true;
+    }
+    return WriteFile(offset, data);
+}
+
+bool CardImage::Release() {
+    held_ = false;
+    FlushDirty();
+    const bool written = !flushFailed_;
+    flushFailed_ = false;
+    return written;
+}
+
+void CardImage::FlushDirty() const {
+    if (dirtyTo_ <= dirtyFrom_) return;
+    const std::uint64_t from = dirtyFrom_, to = dirtyTo_;
+    dirtyFrom_ = dirtyTo_ = 0;
+    const auto dirty = std::span<const std::uint8_t>(window_).subspan(from - windowStart_, to - from);
+    if (!PutFile(from, dirty)) flushFailed_ = true;
+}
+
+bool CardImage::WriteFile(std::uint64_t offset, std::span<const std::uint8_t> data) {
+    FlushDirty();
+    if (!PutFile(offset, data)) {
+        windowStart_ = kNoWindow;  // the file may hold part of the data now
+        return false;
+    }
+    UpdateWindow(offset, data);
+    return true;
+}
+
+bool CardImage::PutFile(std::uint64_t offset, std::span<const std::uint8_t> data) const {
     std::size_t done = 0;
     while (done < data.size()) {
         const ssize_t put = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
         if (put <= 0) {
             if (put < 0 && errno == EINTR) continue;
-            windowStart_ = kNoWindow;  // the file may hold part of the data now
             return false;
         }
         done += static_cast<std::size_t>(put);
     }
-    UpdateWindow(offset, data);
     return true;
 }
 

@@ -157,9 +157,12 @@ TransferResult BridgeEmulator::Firmware::Bulk(std::uint8_t endpoint, std::span<s
     if (!journal_.Record({kind, endpoint, 0, length})) return {TransferStatus::NoDevice, 0};
 
     switch (endpoint) {
-        case Descriptors::kBulkOut:
+        case Descriptors::kBulkOut: {
+            smartMedia_.HoldWrites();
             out_.Consume(data);
+            if (!smartMedia_.ReleaseWrites()) return {TransferStatus::Error, 0};
             return Done(data.size());
+        }
         case Descriptors::kBulkIn: {
             const auto delivered = Delivered(data);
             in_.Fill(delivered);

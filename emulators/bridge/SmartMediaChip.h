@@ -37,6 +37,9 @@ public:
     void ClearStatus() { failed_ = false; }
 
     // Pages beyond the chip read as erased.
+    // Programs of one bulk transfer reach the image together (see CardImage::Hold).
+    void HoldWrites() { image_->Hold(); }
+    bool ReleaseWrites() { return image_->Release(); }
     void ReadPage(std::uint32_t page, std::span<std::uint8_t, kPageSize> out) const;
     // Programs the page's data area from `column` on (bytes past it would be
     // the spare area, which is not kept); sets the status.

@@ -27,6 +27,11 @@ public:
     void Command(std::span<const std::uint8_t, kPacketSize> packet, bool opensTransfer);
     void Response(std::span<std::uint8_t> out) const;
     bool Ready() const { return !chip_ || chip_->Ready(); }
+    // Around one bulk-OUT transfer; false when its pages could not be stored.
+    void HoldWrites() {
+        if (chip_) chip_->HoldWrites();
+    }
+    bool ReleaseWrites() { return !chip_ || chip_->ReleaseWrites(); }
 
 private:
     enum class Answer { Nothing, Status, Id };
