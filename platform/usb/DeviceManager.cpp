@@ -84,7 +84,8 @@ public:
         std::unique_lock removing(device->removeLock);
         if (device->removed) return;
         device->removed = true;
-        if (device->emulated) device->emulated->Detach();
+        // A pulled device is gone before its driver hears of it.
+        if (surprise && device->emulated) device->emulated->Detach();
         if (device->object) {
             if (surprise)
                 device->object->SurpriseRemoval();
@@ -93,6 +94,7 @@ public:
             if (device->started) device->object->Stop();
             device->object->Remove();
         }
+        if (device->emulated) device->emulated->Detach();
         device->started = false;
         device->interfacePath.clear();
         std::erase(devices, device);
@@ -147,8 +149,11 @@ DeviceManager& DeviceManager::Instance() {
 
 DeviceManager::DeviceManager() : state_(std::make_unique<DeviceManagerState>()) {}
 
+// The process is ending: every device is stopped in order (sleep, stop,
+// remove), real bridges included, rather than pulled.
 DeviceManager::~DeviceManager() {
-    UnplugAll();
+    std::lock_guard lock(state_->mutex);
+    for (auto& device : std::vector<DevicePtr>(state_->devices)) state_->Remove(device, false);
 }
 
 std::vector<std::string> DeviceManager::InterfacePaths(const Guid& interfaceClass) {

@@ -38,12 +38,11 @@ public:
 
     // The first call wins; a request is completed exactly once.
     void Complete(NtStatus status, std::uint32_t information);
-    bool Completed() const;
 
 private:
     Kind kind_;
     Completion done_;
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     bool completed_ = false;
 };
 

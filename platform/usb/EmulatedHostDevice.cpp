@@ -4,26 +4,7 @@
 
 namespace murmex::usb {
 
-namespace {
-
-std::uint16_t DescriptorWord(const std::vector<std::uint8_t>& descriptor, std::size_t offset) {
-    if (descriptor.size() < offset + 2) return 0;
-    return static_cast<std::uint16_t>(descriptor[offset] | (descriptor[offset + 1] << 8));
-}
-
-}  // namespace
-
 EmulatedHostDevice::EmulatedHostDevice(std::shared_ptr<UsbFunction> function) : function_(std::move(function)) {}
-
-std::uint16_t EmulatedHostDevice::VendorId() const {
-    std::lock_guard lock(wire_);
-    return DescriptorWord(function_->DeviceDescriptor(), 8);
-}
-
-std::uint16_t EmulatedHostDevice::ProductId() const {
-    std::lock_guard lock(wire_);
-    return DescriptorWord(function_->DeviceDescriptor(), 10);
-}
 
 std::vector<std::uint8_t> EmulatedHostDevice::DeviceDescriptor() {
     std::lock_guard lock(wire_);

@@ -14,8 +14,6 @@ class EmulatedHostDevice : public UsbHostDevice {
 public:
     explicit EmulatedHostDevice(std::shared_ptr<UsbFunction> function);
 
-    std::uint16_t VendorId() const override;
-    std::uint16_t ProductId() const override;
     std::vector<std::uint8_t> DeviceDescriptor() override;
     std::vector<std::uint8_t> ConfigurationDescriptor(std::uint8_t index, std::size_t maxBytes) override;
     TransferStatus SetConfiguration(std::uint8_t value) override;

@@ -11,9 +11,4 @@ void IoRequest::Complete(NtStatus status, std::uint32_t information) {
     if (done_) done_(status, information);
 }
 
-bool IoRequest::Completed() const {
-    std::lock_guard lock(mutex_);
-    return completed_;
-}
-
 }  // namespace murmex::usb

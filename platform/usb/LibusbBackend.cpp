@@ -46,7 +46,7 @@ std::vector<FoundDevice> LibusbBackend::Scan(const std::vector<UsbId>& ids, cons
         if (std::find(known.begin(), known.end(), device.location) == known.end()) {
             libusb_device_handle* handle = nullptr;
             if (libusb_open(list[i], &handle) != LIBUSB_SUCCESS) continue;  // no permission: not usable
-            device.device = std::make_shared<LibusbHostDevice>(handle, descriptor.idVendor, descriptor.idProduct);
+            device.device = std::make_shared<LibusbHostDevice>(handle);
         }
         found.push_back(std::move(device));
     }

@@ -13,8 +13,7 @@ constexpr std::uint8_t kInterfaceNumber = 0;
 
 }  // namespace
 
-LibusbHostDevice::LibusbHostDevice(libusb_device_handle* handle, std::uint16_t vendor, std::uint16_t product)
-    : handle_(handle), vendor_(vendor), product_(product) {
+LibusbHostDevice::LibusbHostDevice(libusb_device_handle* handle) : handle_(handle) {
     libusb_set_auto_detach_kernel_driver(handle_, 1);
 }
 

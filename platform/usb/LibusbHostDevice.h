@@ -12,13 +12,11 @@ namespace murmex::usb {
 
 class LibusbHostDevice : public UsbHostDevice {
 public:
-    LibusbHostDevice(libusb_device_handle* handle, std::uint16_t vendor, std::uint16_t product);
+    explicit LibusbHostDevice(libusb_device_handle* handle);
     ~LibusbHostDevice() override;
     LibusbHostDevice(const LibusbHostDevice&) = delete;
     LibusbHostDevice& operator=(const LibusbHostDevice&) = delete;
 
-    std::uint16_t VendorId() const override { return vendor_; }
-    std::uint16_t ProductId() const override { return product_; }
     std::vector<std::uint8_t> DeviceDescriptor() override;
     std::vector<std::uint8_t> ConfigurationDescriptor(std::uint8_t index, std::size_t maxBytes) override;
     TransferStatus SetConfiguration(std::uint8_t value) override;
@@ -32,8 +30,6 @@ private:
     std::vector<std::uint8_t> StandardDescriptor(std::uint8_t type, std::uint8_t index, std::size_t maxBytes);
 
     libusb_device_handle* handle_;
-    std::uint16_t vendor_;
-    std::uint16_t product_;
     bool claimed_ = false;
     std::atomic<bool> present_{true};
 };

@@ -4,24 +4,11 @@
 
 namespace murmex::usb {
 
-namespace {
-
-template <class Submit>
-TransferResult Wait(Submit submit) {
+TransferResult UsbHostDevice::Control(const ControlSetup& setup, std::span<std::uint8_t> data) {
     std::promise<TransferResult> finished;
     auto result = finished.get_future();
-    submit([&finished](TransferResult r) { finished.set_value(r); });
+    SubmitControl(setup, data, [&finished](TransferResult r) { finished.set_value(r); });
     return result.get();
-}
-
-}  // namespace
-
-TransferResult UsbHostDevice::Control(const ControlSetup& setup, std::span<std::uint8_t> data) {
-    return Wait([&](TransferCompletion done) { SubmitControl(setup, data, std::move(done)); });
-}
-
-TransferResult UsbHostDevice::BulkTransfer(std::uint8_t endpoint, std::span<std::uint8_t> data, bool allowShort) {
-    return Wait([&](TransferCompletion done) { SubmitBulk(endpoint, data, allowShort, std::move(done)); });
 }
 
 NtStatus ToNtStatus(TransferStatus status) {

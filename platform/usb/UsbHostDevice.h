@@ -19,8 +19,6 @@ class UsbHostDevice {
 public:
     virtual ~UsbHostDevice() = default;
 
-    virtual std::uint16_t VendorId() const = 0;
-    virtual std::uint16_t ProductId() const = 0;
     // Empty when the device does not answer.
     virtual std::vector<std::uint8_t> DeviceDescriptor() = 0;
     // At most maxBytes of configuration `index`'s whole descriptor.
@@ -38,7 +36,6 @@ public:
 
     // Submit and wait, for callers that have nothing else to do meanwhile.
     TransferResult Control(const ControlSetup& setup, std::span<std::uint8_t> data);
-    TransferResult BulkTransfer(std::uint8_t endpoint, std::span<std::uint8_t> data, bool allowShort);
 };
 
 // The status a driver completes its request with when a transfer ended so.
