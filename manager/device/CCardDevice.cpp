@@ -133,7 +133,7 @@ int CCardDevice::EraseBlock(std::uint32_t address) {
 // not looked at on reading.
 int CCardDevice::CardReadBlock(std::uint32_t address, std::span<std::uint8_t> buffer) {
     if (!kvcard_.IOClose || buffer.size() < GetBlockBytes()) return 0;
-    transfer_.assign(TransferBytes(), 0xFF);
+    transfer_.resize(TransferBytes());
     if (!kvcard_.SSFDCReadMultiBlock(transfer_.data(), address, kTransferSlot, pagesPerBlock_)) return 0;
     for (std::uint32_t page = 0; page < pagesPerBlock_; ++page)
         std::copy_n(transfer_.begin() + page * kPageRecord, kPageSize, buffer.begin() + page * kPageSize);

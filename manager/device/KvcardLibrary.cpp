@@ -36,23 +36,8 @@ KvcardLibrary::Binding KvcardLibrary::Load() {
 }
 
 void KvcardLibrary::Free() {
-    ClearEntryPoints();
+    static_cast<KvcardEntryPoints&>(*this) = KvcardEntryPoints{};
     module_.Free();
-}
-
-void KvcardLibrary::ClearEntryPoints() {
-    IOOpenPort = nullptr;
-    IOClose = nullptr;
-    IOGetLastError = nullptr;
-    SSFDCReadMultiBlock = nullptr;
-    SSFDCWriteMultiBlock = nullptr;
-    SSFDCEraseBlock = nullptr;
-    DEVICESetClock = nullptr;
-    DEVICESelectMode = nullptr;
-    DEVICEReadGPIO = nullptr;
-    MMCReadMultiBlock = nullptr;
-    MMCWriteMultiBlock = nullptr;
-    MMCEraseBlock = nullptr;
 }
 
 }  // namespace murmex

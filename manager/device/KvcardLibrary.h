@@ -8,16 +8,8 @@
 
 namespace murmex {
 
-class KvcardLibrary {
-public:
-    enum class Binding { Bound, NotLoaded, FunctionMissing };
-
-    // Loads "kvcard.dll" and looks up the twelve entry points. On
-    // FunctionMissing the library is freed again.
-    Binding Load();
-    void Free();
-    bool Loaded() const { return static_cast<bool>(module_); }
-
+// The entry points the manager binds; none while unbound.
+struct KvcardEntryPoints {
     int (*IOOpenPort)(int, int) = nullptr;
     int (*IOClose)() = nullptr;
     std::uint32_t (*IOGetLastError)() = nullptr;
@@ -31,10 +23,19 @@ public:
     int (*MMCReadMultiBlock)(unsigned char*, std::uint32_t, std::uint32_t, std::uint32_t) = nullptr;
     int (*MMCWriteMultiBlock)(unsigned char*, std::uint32_t, std::uint32_t, std::uint32_t) = nullptr;
     int (*MMCEraseBlock)(std::uint32_t, std::uint32_t) = nullptr;
+};
+
+class KvcardLibrary : public KvcardEntryPoints {
+public:
+    enum class Binding { Bound, NotLoaded, FunctionMissing };
+
+    // Loads "kvcard.dll" and looks up the twelve entry points. On
+    // FunctionMissing the library is freed again.
+    Binding Load();
+    void Free();
+    bool Loaded() const { return static_cast<bool>(module_); }
 
 private:
-    void ClearEntryPoints();
-
     platform::Module module_;
 };
 
