@@ -52,9 +52,11 @@ bool WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size
     return ::close(fd) == 0 && done == size;
 }
 
-std::string SeedFolder() {
+int WriteSeedsWhenAsked(void (*write)(const std::string& folder)) {
     const char* folder = std::getenv("MURMEX_WRITE_SEEDS");
-    return folder ? folder : "";
+    if (folder == nullptr || *folder == '\0') return 0;
+    write(folder);
+    std::exit(0);
 }
 
 void WriteSeed(const std::string& folder, const std::string& name, const std::vector<std::uint8_t>& bytes) {

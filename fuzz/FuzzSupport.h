@@ -16,9 +16,10 @@ const std::string& ScratchFile(const char* suffix);
 // Replaces the file's contents; false when that fails.
 bool WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size_t size);
 
-// The folder named by MURMEX_WRITE_SEEDS, or empty: a target started with it
-// writes its seed inputs there and exits without fuzzing.
-std::string SeedFolder();
+// For LLVMFuzzerInitialize: a target started with MURMEX_WRITE_SEEDS naming
+// a folder has `write` put its seed inputs there and ends without fuzzing;
+// otherwise this returns 0 and fuzzing goes on.
+int WriteSeedsWhenAsked(void (*write)(const std::string& folder));
 void WriteSeed(const std::string& folder, const std::string& name, const std::vector<std::uint8_t>& bytes);
 
 }  // namespace murmex::fuzz

@@ -81,10 +81,10 @@ std::vector<std::uint8_t> Seed(std::uint8_t selector, const WaveFormat& f, const
 }  // namespace
 }  // namespace murmex
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+namespace {
+
+void WriteSeeds(const std::string& folder) {
     using namespace murmex;
-    const std::string folder = fuzz::SeedFolder();
-    if (folder.empty()) return 0;
     // One seed per codec: a short tone coded by our own encoder, behind the
     // record of the first table format of the tag.
     std::vector<std::uint8_t> tone(2 * 8000 / 4 * 2);
@@ -115,8 +115,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         }
         fuzz::WriteSeed(folder, "tag-" + std::to_string(tag), Seed(static_cast<std::uint8_t>(t), f, coded));
     }
-    std::exit(0);
 }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return murmex::fuzz::WriteSeedsWhenAsked(WriteSeeds); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace murmex;

@@ -42,12 +42,7 @@ void WriteSeeds(const std::string& folder) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const std::string folder = murmex::fuzz::SeedFolder();
-    if (folder.empty()) return 0;
-    WriteSeeds(folder);
-    std::exit(0);
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return murmex::fuzz::WriteSeedsWhenAsked(WriteSeeds); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace murmex;

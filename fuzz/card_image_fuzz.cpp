@@ -174,12 +174,7 @@ void WriteSeeds(const std::string& folder) {
 }  // namespace
 }  // namespace murmex
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const std::string folder = murmex::fuzz::SeedFolder();
-    if (folder.empty()) return 0;
-    murmex::WriteSeeds(folder);
-    std::exit(0);
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return murmex::fuzz::WriteSeedsWhenAsked(murmex::WriteSeeds); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace murmex;

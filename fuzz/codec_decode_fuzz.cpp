@@ -66,10 +66,10 @@ std::vector<std::uint8_t> EncodedBuzz(int mode) {
 }  // namespace
 }  // namespace murmex
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+namespace {
+
+void WriteSeeds(const std::string& folder) {
     using namespace murmex;
-    const std::string folder = fuzz::SeedFolder();
-    if (folder.empty()) return 0;
     const auto sp = EncodedBuzz(codec::kModeSp);
     const auto lp = EncodedBuzz(codec::kModeLp);
     fuzz::WriteSeed(folder, "sp", sp);
@@ -82,8 +82,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     mixed.insert(mixed.end(), {0xC3, 0x01, 0x02, 0x03});
     mixed.insert(mixed.end(), sp.end() - 24 * 3, sp.end() - 5);
     fuzz::WriteSeed(folder, "mixed", mixed);
-    std::exit(0);
 }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return murmex::fuzz::WriteSeedsWhenAsked(WriteSeeds); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace murmex::codec;

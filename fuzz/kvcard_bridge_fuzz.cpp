@@ -107,15 +107,18 @@ void DriveKvcard() {
 }  // namespace
 }  // namespace murmex
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const std::string folder = murmex::fuzz::SeedFolder();
-    if (folder.empty()) return 0;
+namespace {
+
+void WriteSeeds(const std::string& folder) {
     // A bridge that accepts everything and answers zeros, and one that
     // answers 0x7F bytes to everything.
     murmex::fuzz::WriteSeed(folder, "quiet-bridge", std::vector<std::uint8_t>(4096, 0x00));
     murmex::fuzz::WriteSeed(folder, "no-card", std::vector<std::uint8_t>(4096, 0x7F));
-    std::exit(0);
 }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return murmex::fuzz::WriteSeedsWhenAsked(WriteSeeds); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto& devices = murmex::usb::DeviceManager::Instance();

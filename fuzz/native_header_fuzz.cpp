@@ -62,10 +62,10 @@ void WriteThenRead(const VariantDescriptor& v, const std::uint8_t* data, std::si
 }  // namespace
 }  // namespace murmex
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+namespace {
+
+void WriteSeeds(const std::string& folder) {
     using namespace murmex;
-    const std::string folder = fuzz::SeedFolder();
-    if (folder.empty()) return 0;
     auto mxd = [](const char* magic, std::size_t n) {
         std::vector<std::uint8_t> b(magic, magic + 4);
         b.resize(4 + n, 0x21);
@@ -100,8 +100,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     pcm.insert(pcm.end(), data, data + 4);
     pcm.resize(pcm.size() + 4 + 64, 0x10);
     fuzz::WriteSeed(folder, "pcm-wav", pcm);
-    std::exit(0);
 }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return murmex::fuzz::WriteSeedsWhenAsked(WriteSeeds); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace murmex;

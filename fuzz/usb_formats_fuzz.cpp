@@ -12,14 +12,17 @@
 #include "FuzzSupport.h"
 #include "VendorRequest.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const std::string folder = murmex::fuzz::SeedFolder();
-    if (folder.empty()) return 0;
+namespace {
+
+void WriteSeeds(const std::string& folder) {
     murmex::fuzz::WriteSeed(folder, "bridge-configuration",
                             {9, 2, 39, 0, 1, 1, 0, 0x80, 50, 9, 4, 0, 0, 3, 0xFF, 0, 0, 0, 7, 5, 0x01, 2, 64, 0, 0,
                              7, 5, 0x82, 2, 64, 0, 0, 7, 5, 0x83, 2, 64, 0, 0});
-    std::exit(0);
 }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return murmex::fuzz::WriteSeedsWhenAsked(WriteSeeds); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace murmex;

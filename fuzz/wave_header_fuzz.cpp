@@ -55,10 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
 }
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+namespace {
+
+void WriteSeeds(const std::string& folder) {
     using namespace murmex;
-    const std::string folder = fuzz::SeedFolder();
-    if (folder.empty()) return 0;
     // A PCM WAV with a chunk before "fmt ", a GSM one with its extra bytes,
     // and one whose data claims more than the file holds.
     std::vector<std::uint8_t> pcm = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'L', 'I', 'S', 'T', 4, 0, 0, 0,
@@ -71,5 +71,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
                                      'd', 'a', 't', 'a', 0xFF, 0xFF, 0, 0};
     gsm.resize(gsm.size() + 130, 0x5A);
     fuzz::WriteSeed(folder, "gsm-long-claim", gsm);
-    std::exit(0);
 }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return murmex::fuzz::WriteSeedsWhenAsked(WriteSeeds); }
