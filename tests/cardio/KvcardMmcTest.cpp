@@ -214,7 +214,7 @@ TEST_F(KvcardMmc, EraseWaitsForBusyToEndAndKeepsTheNeighbours) {
 TEST_F(KvcardMmc, EraseOfACardThatNeverLeavesBusyFailsAsBusy) {
     PlugCard({}, "busy");
     std::uint32_t serial = 0;
-    if (!MMCCheckCard(&serial)) GTEST_SKIP() << "a never-ready card cannot be identified";
+    ASSERT_EQ(MMCCheckCard(&serial), 1) << IOGetLastError();  // busy only holds erases
     EXPECT_EQ(MMCEraseBlock(0, kBlock - 1), 0);
     EXPECT_EQ(IOGetLastError(), 7u);
 }

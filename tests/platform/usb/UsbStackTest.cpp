@@ -81,10 +81,12 @@ TEST_F(UsbStackTest, ReadsChooseTheEndpointByLengthAndAreClipped) {
         EXPECT_EQ(rig_->Bridge().Log()[0], (TransferRecord{Kind::BulkIn, c.endpoint, 0, c.onTheWire})) << c.asked;
         EXPECT_LE(moved, 65536u);
     }
+    // Nothing asked, nothing on the wire.
+    rig_->Bridge().ClearLog();
     std::uint32_t moved = 1;
     EXPECT_EQ(DeviceManager::Instance().Read(file_, {}, moved), kStatusSuccess);
     EXPECT_EQ(moved, 0u);
-    EXPECT_TRUE(rig_->Bridge().Log().empty() || rig_->Bridge().Log().size() == 1u);
+    EXPECT_TRUE(rig_->Bridge().Log().empty());
 }
 
 TEST_F(UsbStackTest, WritesGoToEndpointOneClippedAt65536) {
