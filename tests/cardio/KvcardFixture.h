@@ -1,22 +1,20 @@
-// The fixture of the kvcard tests: card image files in a scratch folder, the
+// The fixture of the kvcard tests: card image files, the
 // bridge emulator plugged into the device manager with its transfer log on,
 // and helpers to read that log as the transfer sequence kvcard produced.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "BridgeEmulator.h"
+#include "CardImages.h"
 #include "DeviceManager.h"
 #include "kvcard.h"
 
@@ -49,58 +47,23 @@ inline TransferRecord BulkOut(std::uint32_t length) { return {Kind::BulkOut, kBu
 inline TransferRecord BulkIn(std::uint32_t length) { return {Kind::BulkIn, kBulkIn, 0, length}; }
 inline TransferRecord WriteStatus() { return {Kind::BulkIn, kStatusIn, 0, 8}; }
 
-inline std::vector<std::uint8_t> Pattern(std::size_t bytes, std::uint32_t seed) {
-    std::vector<std::uint8_t> out(bytes);
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (auto& b : out) {
-        x = x * 1103515245u + 12345u;
-        b = static_cast<std::uint8_t>(x >> 16);
-    }
-    return out;
-}
-
 class KvcardFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
-        unsetenv("MURMEX_BRIDGE_EMULATOR");
-        dir_ = std::filesystem::temp_directory_path() /
-               ("kvcard-test-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-    }
+    void SetUp() override { unsetenv("MURMEX_BRIDGE_EMULATOR"); }
 
     void TearDown() override {
         IOClose();
         usb::DeviceManager::Instance().UnplugAll();
         bridge_.reset();
-        std::filesystem::remove_all(dir_);
+        images_.clear();
     }
 
-    // An image of `bytes` filled with `fill`, `content` written at its start.
-    std::string MakeImage(const std::string& name, std::uint64_t bytes, std::uint8_t fill = 0xFF,
-                          const std::vector<std::uint8_t>& content = {}) {
-        const auto path = dir_ / name;
-        {
-            std::ofstream out(path, std::ios::binary);
-            const std::vector<char> chunk(1 << 20, static_cast<char>(fill));
-            for (std::uint64_t left = bytes; left > 0;) {
-                const auto n = static_cast<std::streamsize>(std::min<std::uint64_t>(left, chunk.size()));
-                out.write(chunk.data(), n);
-                left -= static_cast<std::uint64_t>(n);
-            }
-            out.seekp(0);
-            out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
-        }
-        return path.string();
-    }
-
-    std::vector<std::uint8_t> ReadImage(const std::string& path, std::uint64_t at, std::size_t bytes) {
-        std::ifstream in(path, std::ios::binary);
-        in.seekg(static_cast<std::streamoff>(at));
-        std::vector<std::uint8_t> out(bytes);
-        in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(bytes));
-        return out;
+    // An image of `bytes` filled with `fill`, `content` written at its start;
+    // it lasts until the end of the test.
+    std::string MakeImage(std::uint64_t bytes, std::uint8_t fill = 0xFF, const std::vector<std::uint8_t>& content = {}) {
+        images_.push_back(std::make_unique<TempCardImage>(bytes, fill));
+        images_.back()->Put(0, content);
+        return images_.back()->Path();
     }
 
     // Plugs a bridge over `image` with the emulator's option text appended.
@@ -128,7 +91,7 @@ protected:
         return out;
     }
 
-    std::filesystem::path dir_;
+    std::vector<std::unique_ptr<TempCardImage>> images_;
     std::shared_ptr<bridge::BridgeEmulator> bridge_;
 };
 

@@ -18,7 +18,7 @@ constexpr std::uint32_t kSlot = 544;
 class KvcardMmc : public KvcardFixture {
 protected:
     std::string PlugCard(const std::vector<std::uint8_t>& content = {}, const std::string& options = "") {
-        const std::string image = MakeImage("card.mmc", kCardBytes, 0xFF, content);
+        const std::string image = MakeImage(kCardBytes, 0xFF, content);
         PlugAndOpen(image, options.empty() ? "mmc" : "mmc," + options);
         return image;
     }
@@ -70,7 +70,7 @@ TEST_F(KvcardMmc, ChangeCardKeepsOnlyNumbersZeroAndOne) {
 TEST_F(KvcardMmc, CardNumberSelectsBetweenTwoCards) {
     const auto first = Pattern(kBlock, 10);
     const auto second = Pattern(kBlock, 20);
-    const std::string secondImage = MakeImage("second.mmc", kCardBytes, 0xFF, second);
+    const std::string secondImage = MakeImage(kCardBytes, 0xFF, second);
     PlugCard(first, "mmc1=" + secondImage);
     std::uint32_t serials[2] = {};
     for (unsigned short number : {0, 1}) {
@@ -99,7 +99,7 @@ TEST_F(KvcardMmc, HundredBlockWriteUsesGroupsOfThirtyTwoAndOneCommand) {
     expected.push_back(CtlOut(0, 7));
     expected.push_back(CtlIn(11, 7));
     EXPECT_EQ(Log(), expected);
-    EXPECT_EQ(ReadImage(image, 8 * kBlock, content.size()), content);
+    EXPECT_EQ(ReadFileBytes(image, 8 * kBlock, content.size()), content);
 }
 
 // The group sizes of a write, read off the log: data streams between two
@@ -127,7 +127,7 @@ TEST_F(KvcardMmc, ARejectedGroupIsWrittenAgainInHalfTheGroupSize) {
     const auto [groups, commands] = WriteGroups(Log());
     EXPECT_EQ(groups, (std::vector<unsigned>{32, 32, 16, 16, 16, 16, 4}));
     EXPECT_EQ(commands, 2u);
-    EXPECT_EQ(ReadImage(image, 0, content.size()), content);
+    EXPECT_EQ(ReadFileBytes(image, 0, content.size()), content);
 }
 
 TEST_F(KvcardMmc, PowerUpGetsFortyTries) {
@@ -164,7 +164,7 @@ TEST_F(KvcardMmc, SingleBlockWriteIsAMultiBlockWriteOfOne) {
     ASSERT_EQ(MMCWriteBlock(data.data(), 3 * kBlock, kBlock), 1) << IOGetLastError();
     EXPECT_EQ(Log(), (std::vector<TransferRecord>{BulkOut(1024), CtlOut(8, 7), BulkOut(kSlot), WriteStatus(),
                                                   CtlOut(0, 7), CtlIn(11, 7)}));
-    EXPECT_EQ(ReadImage(image, 3 * kBlock, kBlock), data);
+    EXPECT_EQ(ReadFileBytes(image, 3 * kBlock, kBlock), data);
 }
 
 TEST_F(KvcardMmc, TwentyBlockReadIsEightEightFourSlotsAndOneStop) {
@@ -206,9 +206,9 @@ TEST_F(KvcardMmc, EraseWaitsForBusyToEndAndKeepsTheNeighbours) {
     EXPECT_EQ(log[6], CtlIn(2, 0));
     EXPECT_EQ(log[7], BulkIn(32));
 
-    const auto erased = ReadImage(image, 32 * kBlock, 32 * kBlock);
+    const auto erased = ReadFileBytes(image, 32 * kBlock, 32 * kBlock);
     EXPECT_EQ(erased, std::vector<std::uint8_t>(erased.size(), erased.front()));
-    EXPECT_EQ(ReadImage(image, 0, 32 * kBlock), std::vector<std::uint8_t>(content.begin(), content.begin() + 32 * kBlock));
+    EXPECT_EQ(ReadFileBytes(image, 0, 32 * kBlock), std::vector<std::uint8_t>(content.begin(), content.begin() + 32 * kBlock));
 }
 
 TEST_F(KvcardMmc, EraseOfACardThatNeverLeavesBusyFailsAsBusy) {

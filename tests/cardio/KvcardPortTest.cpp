@@ -28,7 +28,7 @@ TEST_F(KvcardPort, OpenWithoutBridgeFailsWithTransferError) {
 }
 
 TEST_F(KvcardPort, OpenSelectsMmcModeAndCloseParksTheBus) {
-    Plug(MakeImage("card.tmf", k16MB));
+    Plug(MakeImage(k16MB));
     ASSERT_EQ(IOOpenPort(0, 0), 1);
     EXPECT_EQ(IOGetLastError(), 0u);
     EXPECT_EQ(Log(), (std::vector<TransferRecord>{CtlOut(10, 0, 2)}));
@@ -75,7 +75,7 @@ TEST_F(KvcardPort, EntryPointsWithoutObjectFailAndReportNoBridge) {
 }
 
 TEST_F(KvcardPort, BusTransfersRoundDownToWholeChunks) {
-    PlugAndOpen(MakeImage("card.mmc", kMmcImageBytes, 0xFF), "mmc");
+    PlugAndOpen(MakeImage(kMmcImageBytes, 0xFF), "mmc");
     std::vector<unsigned char> ones(1023, 0xFF);
     struct Case {
         std::uint32_t length;
@@ -98,7 +98,7 @@ TEST_F(KvcardPort, BusTransfersRoundDownToWholeChunks) {
 }
 
 TEST_F(KvcardPort, GetDataLengthLimitsAndLowSixteenBits) {
-    PlugAndOpen(MakeImage("card.mmc", kMmcImageBytes, 0xFF), "mmc");
+    PlugAndOpen(MakeImage(kMmcImageBytes, 0xFF), "mmc");
     std::vector<unsigned char> buffer(1100);
     EXPECT_EQ(MMCGetData(buffer.data(), 1025, 1), 0);
     EXPECT_EQ(IOGetLastError(), 0u);
@@ -125,7 +125,7 @@ TEST_F(KvcardPort, ResponseChecksTellSilenceFromCorruption) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.options);
-        PlugAndOpen(MakeImage("card.mmc", kMmcImageBytes, 0xFF), c.options);
+        PlugAndOpen(MakeImage(kMmcImageBytes, 0xFF), c.options);
         ASSERT_EQ(MMCSendCommand(0x40, 0, 0), 1);
         if (c.command == 0x41) {
             // The card needs its op-cond before it answers anything else.
@@ -145,7 +145,7 @@ TEST_F(KvcardPort, ResponseChecksTellSilenceFromCorruption) {
 }
 
 TEST_F(KvcardPort, UnknownResponseTypeSendsCommandAndKeepsLastError) {
-    Plug(MakeImage("card.mmc", kMmcImageBytes, 0xFF), "mmc");
+    Plug(MakeImage(kMmcImageBytes, 0xFF), "mmc");
     CKernelIO io;
     ASSERT_EQ(io.OpenPort(0, 0), 1);
     io.SetError(9);

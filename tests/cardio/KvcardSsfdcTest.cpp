@@ -43,7 +43,7 @@ protected:
 
 TEST_F(KvcardSsfdc, ReadOfFortyPagesIsOneFullAndOnePartialGroup) {
     const auto content = Pattern(40 * kPage, 1);
-    Open(MakeImage("card.tmf", k32MB, 0xFF, content));
+    Open(MakeImage(k32MB, 0xFF, content));
     std::vector<unsigned char> records(40 * kRecord + 16, 0xEE);
     ASSERT_EQ(SSFDCReadMultiBlock(records.data(), 0, kSlot, 40), 1);
     EXPECT_EQ(Log(), (std::vector<TransferRecord>{CtlOut(7, 7), BulkIn(32 * kSlot), BulkIn(8 * kSlot)}));
@@ -64,7 +64,7 @@ TEST_F(KvcardSsfdc, WriteGroupsOfSixtyFourSlotsAndOneStatus) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pages);
-        const std::string image = MakeImage("card-" + std::to_string(c.pages) + ".tmf", k32MB);
+        const std::string image = MakeImage(k32MB);
         Open(image);
         const auto content = Pattern(c.pages * kPage, c.pages);
         auto records = Records(content);
@@ -72,14 +72,14 @@ TEST_F(KvcardSsfdc, WriteGroupsOfSixtyFourSlotsAndOneStatus) {
         EXPECT_EQ(Log().front(), CtlOut(8, 7));
         EXPECT_EQ(Only(Kind::BulkOut), c.bulk);
         EXPECT_EQ(Log().back(), CtlIn(1, 3));
-        EXPECT_EQ(ReadImage(image, 2 * kBlockBytes, content.size()), content);
+        EXPECT_EQ(ReadFileBytes(image, 2 * kBlockBytes, content.size()), content);
         IOClose();
         usb::DeviceManager::Instance().UnplugAll();
     }
 }
 
 TEST_F(KvcardSsfdc, UnitOtherThanTheSlotSizeIsRefusedBeforeAnyTransfer) {
-    Open(MakeImage("card.tmf", k32MB));
+    Open(MakeImage(k32MB));
     std::vector<unsigned char> records(4 * kSlot);
     EXPECT_EQ(SSFDCReadMultiBlock(records.data(), 0, 2 * kSlot, 2), 0);
     EXPECT_EQ(SSFDCWriteMultiBlock(records.data(), 0, kRecord, 2), 0);
@@ -87,7 +87,7 @@ TEST_F(KvcardSsfdc, UnitOtherThanTheSlotSizeIsRefusedBeforeAnyTransfer) {
 }
 
 TEST_F(KvcardSsfdc, EraseClearsTheBlockAfterReadyPollAndStatus) {
-    const std::string image = MakeImage("card.tmf", k32MB, 0x00);
+    const std::string image = MakeImage(k32MB, 0x00);
     Open(image);
     ASSERT_EQ(SSFDCEraseBlock(kBlockBytes), 1);
     const auto log = Log();
@@ -96,12 +96,12 @@ TEST_F(KvcardSsfdc, EraseClearsTheBlockAfterReadyPollAndStatus) {
     EXPECT_EQ(log[1], CtlIn(5, 2));
     EXPECT_EQ(log[log.size() - 2], CtlOut(0, 7));
     EXPECT_EQ(log.back(), CtlIn(1, 3));
-    EXPECT_EQ(ReadImage(image, kBlockBytes, kBlockBytes), std::vector<std::uint8_t>(kBlockBytes, 0xFF));
-    EXPECT_EQ(ReadImage(image, 0, 16), std::vector<std::uint8_t>(16, 0x00));
+    EXPECT_EQ(ReadFileBytes(image, kBlockBytes, kBlockBytes), std::vector<std::uint8_t>(kBlockBytes, 0xFF));
+    EXPECT_EQ(ReadFileBytes(image, 0, 16), std::vector<std::uint8_t>(16, 0x00));
 }
 
 TEST_F(KvcardSsfdc, ChipThatStaysBusyFailsAfterFivePollsWithoutStatusRead) {
-    Open(MakeImage("card.tmf", k32MB), "busy");
+    Open(MakeImage(k32MB), "busy");
     EXPECT_EQ(SSFDCEraseBlock(0), 0);
     EXPECT_EQ(IOGetLastError(), 7u);
     std::vector<TransferRecord> expected{CtlOut(0, 7)};
@@ -110,7 +110,7 @@ TEST_F(KvcardSsfdc, ChipThatStaysBusyFailsAfterFivePollsWithoutStatusRead) {
 }
 
 TEST_F(KvcardSsfdc, BadBlockFailsProgramAndErase) {
-    Open(MakeImage("card.tmf", k32MB), "bad=3");
+    Open(MakeImage(k32MB), "bad=3");
     auto records = Records(Pattern(32 * kPage, 3));
     EXPECT_EQ(SSFDCWriteMultiBlock(records.data(), 3 * kBlockBytes, kSlot, 32), 0);
     EXPECT_EQ(IOGetLastError(), 13u);
@@ -132,7 +132,7 @@ TEST_F(KvcardSsfdc, CheckIdentifiesEveryChipSize) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Plug(MakeImage("card.tmf", c.imageBytes));
+        Plug(MakeImage(c.imageBytes));
         cardio::CInterface card;
         ASSERT_EQ(card.KernelIO().OpenPort(0, 0), 1);
         ClearLog();
@@ -148,7 +148,7 @@ TEST_F(KvcardSsfdc, CheckIdentifiesEveryChipSize) {
 }
 
 TEST_F(KvcardSsfdc, CheckFailsWithoutChipAndForMoreThanOneChip) {
-    Open(MakeImage("card.tmf", k32MB), "nocard");
+    Open(MakeImage(k32MB), "nocard");
     EXPECT_EQ(SSFDCCheckCard(), 0);
     EXPECT_EQ(IOGetLastError(), 4u);
     EXPECT_EQ(SSFDCGetDeviceCode(), 0);
@@ -162,7 +162,7 @@ TEST_F(KvcardSsfdc, CheckFailsWithoutChipAndForMoreThanOneChip) {
 }
 
 TEST_F(KvcardSsfdc, ThirtyTwoMegabyteChipKeepsItsLastBlockOfEachHalf) {
-    const std::string image = MakeImage("card.tmf", k32MB, 0x00);
+    const std::string image = MakeImage(k32MB, 0x00);
     Open(image);
     // Before any check the device code is 0 and nothing is refused.
     EXPECT_EQ(SSFDCEraseBlock(0xFFC000), 1);
@@ -175,7 +175,7 @@ TEST_F(KvcardSsfdc, ThirtyTwoMegabyteChipKeepsItsLastBlockOfEachHalf) {
         EXPECT_EQ(IOGetLastError(), 12u);
         EXPECT_TRUE(Log().empty());
     }
-    EXPECT_EQ(ReadImage(image, 0x1FFC000, 16), std::vector<std::uint8_t>(16, 0x00));
+    EXPECT_EQ(ReadFileBytes(image, 0x1FFC000, 16), std::vector<std::uint8_t>(16, 0x00));
     EXPECT_EQ(SSFDCEraseBlock(0x1FF8000), 1);
 }
 

@@ -15,10 +15,9 @@ using Kind = TransferRecord::Kind;
 
 class UsbAccessTest : public ::testing::Test {
 protected:
-    void SetUp() override { test::WriteErasedImage(image_.Path(), 16u << 20); }
     void TearDown() override { CloseUsbDev(); }
 
-    test::TempFile image_{".tmf"};
+    test::TempCardImage image_{16u << 20};
 };
 
 TEST_F(UsbAccessTest, WithoutABridgeNothingIsFoundAndNothingMoves) {

@@ -3,17 +3,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "BridgeEmulator.h"
+#include "CardImages.h"
 #include "Crc.h"
 
 namespace murmex::bridge::test {
@@ -26,48 +22,8 @@ inline constexpr std::uint8_t kBulkOut = 0x01, kBulkIn = 0x82, kStatusIn = 0x83;
 inline constexpr std::size_t kSlot = 544;
 inline constexpr std::uint64_t kMiB = 1024 * 1024;
 
-// A card image in the temp folder, removed again at the end of the test.
-class TempImage {
-public:
-    explicit TempImage(std::uint64_t size, std::uint8_t fill = 0xFF) {
-        static std::atomic<int> counter{0};
-        path_ = std::filesystem::temp_directory_path() /
-                ("murmex-bridge-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".img");
-        std::ofstream out(path_, std::ios::binary);
-        const std::vector<char> chunk(64 * 1024, static_cast<char>(fill));
-        for (std::uint64_t left = size; left > 0;) {
-            const auto n = static_cast<std::streamsize>(std::min<std::uint64_t>(left, chunk.size()));
-            out.write(chunk.data(), n);
-            left -= static_cast<std::uint64_t>(n);
-        }
-    }
-    ~TempImage() { std::filesystem::remove(path_); }
-    TempImage(const TempImage&) = delete;
-    TempImage& operator=(const TempImage&) = delete;
-
-    std::string Path() const { return path_.string(); }
-    std::vector<std::uint8_t> Bytes(std::uint64_t offset, std::size_t length) const {
-        std::ifstream in(path_, std::ios::binary);
-        in.seekg(static_cast<std::streamoff>(offset));
-        std::vector<std::uint8_t> bytes(length);
-        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(length));
-        return bytes;
-    }
-    void Put(std::uint64_t offset, const std::vector<std::uint8_t>& bytes) const {
-        std::fstream io(path_, std::ios::binary | std::ios::in | std::ios::out);
-        io.seekp(static_cast<std::streamoff>(offset));
-        io.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-
-private:
-    std::filesystem::path path_;
-};
-
-inline std::vector<std::uint8_t> Pattern(std::size_t length, unsigned seed) {
-    std::vector<std::uint8_t> bytes(length);
-    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + seed * 31 + (i >> 8));
-    return bytes;
-}
+using TempImage = murmex::test::TempCardImage;
+using murmex::test::Pattern;
 
 // The 544-byte stream the host clocks out for one 512-byte MMC block.
 inline std::vector<std::uint8_t> WriteStream(const std::vector<std::uint8_t>& block) {

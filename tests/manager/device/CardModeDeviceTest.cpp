@@ -5,8 +5,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "BridgeRig.h"
 #include "CCardDevice.h"
@@ -26,14 +24,6 @@ struct RecordedMessages : DeviceMessages {
     std::vector<std::string> texts;
 };
 
-std::vector<std::uint8_t> ReadImage(const std::string& path, std::uint32_t at, std::uint32_t bytes) {
-    std::ifstream in(path, std::ios::binary);
-    in.seekg(at);
-    std::vector<std::uint8_t> data(bytes);
-    in.read(reinterpret_cast<char*>(data.data()), bytes);
-    return data;
-}
-
 // A program directory of its own, with the card access library and the USB
 // access library copied in, so that nothing a connect writes lands in the build.
 class CardModeDevice : public ::testing::Test {
@@ -45,7 +35,6 @@ protected:
         for (const char* module : {"kvcard.dll", "hvtavrin.dll"})
             fs::copy_file(bin / module, programDir_ / module, fs::copy_options::overwrite_existing);
         ::setenv("MURMEX_PROGRAM_DIR", (programDir_.string() + "/").c_str(), 1);
-        test::WriteErasedImage(image_.Path(), 16u << 20);
     }
     void TearDown() override {
         device_.Close();
@@ -56,7 +45,7 @@ protected:
     int Connect() { return device_.Connect(programDir_.string() + "/", messages_); }
 
     fs::path programDir_;
-    test::TempFile image_{".tmf"};
+    test::TempCardImage image_{16u << 20};
     CCardDevice device_;
     RecordedMessages messages_;
 };
@@ -74,7 +63,7 @@ TEST_F(CardModeDevice, BlocksTravelAsOneCommandAndOneBulkTransferEach) {
     const std::vector<TransferRecord> write = {
         {Kind::ControlOut, 8, 0, 7}, {Kind::BulkOut, 0x01, 0, 32 * 544}, {Kind::ControlIn, 1, 0, 3}};
     EXPECT_EQ(rig.Bridge().Log(), write);
-    EXPECT_EQ(ReadImage(image_.Path(), 0x8000, 16384), block);
+    EXPECT_EQ(image_.Bytes(0x8000, 16384), block);
 
     rig.Bridge().ClearLog();
     std::vector<std::uint8_t> back(16384);
@@ -91,9 +80,9 @@ TEST_F(CardModeDevice, ProgrammingOnlyClearsBitsUntilTheBlockIsErased) {
     ASSERT_EQ(device_.WriteBlock(0x4000, block), 1);
     std::fill(block.begin(), block.end(), 0x0F);
     ASSERT_EQ(device_.WriteBlock(0x4000, block), 1);
-    EXPECT_EQ(ReadImage(image_.Path(), 0x4000, 16384), std::vector<std::uint8_t>(16384, 0x00));
+    EXPECT_EQ(image_.Bytes(0x4000, 16384), std::vector<std::uint8_t>(16384, 0x00));
     ASSERT_EQ(device_.EraseBlock(0x4000), 1);
-    EXPECT_EQ(ReadImage(image_.Path(), 0x4000, 16384), std::vector<std::uint8_t>(16384, 0xFF));
+    EXPECT_EQ(image_.Bytes(0x4000, 16384), std::vector<std::uint8_t>(16384, 0xFF));
 }
 
 TEST_F(CardModeDevice, SmallCardsMoveSixteenPagesABlock) {

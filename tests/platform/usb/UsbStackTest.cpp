@@ -21,7 +21,6 @@ const Guid kOtherMakeClass{"{58519EFB-7E41-477B-8DF5-7B947261B6EA}"};
 class UsbStackTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        test::WriteErasedImage(image_.Path(), 16u << 20);
         rig_ = std::make_unique<test::BridgeRig>(image_.Path(), "refuse-clock=2");
         const auto paths = DeviceManager::Instance().InterfacePaths(kTavrinInterfaceClass);
         ASSERT_EQ(paths.size(), 1u);
@@ -36,7 +35,7 @@ protected:
         return DeviceManager::Instance().DeviceIoControl(file_, kIoctlVendorCommand, input, output, returned);
     }
 
-    test::TempFile image_{".tmf"};
+    test::TempCardImage image_{16u << 20};
     std::unique_ptr<test::BridgeRig> rig_;
     FileHandle file_ = kInvalidFile;
 };
@@ -51,8 +50,7 @@ TEST_F(UsbStackTest, TheBridgeIsFoundByTheDriversInterfaceClassOnly) {
 }
 
 TEST_F(UsbStackTest, EachBridgeAddedGetsTheNextUnitNumber) {
-    test::TempFile second(".tmf");
-    test::WriteErasedImage(second.Path(), 16u << 20);
+    test::TempCardImage second(16u << 20);
     const auto before = DeviceManager::Instance().InterfacePaths(kTavrinInterfaceClass).front();
     test::BridgeRig another(second.Path());
     const auto paths = DeviceManager::Instance().InterfacePaths(kTavrinInterfaceClass);
@@ -163,8 +161,7 @@ TEST_F(UsbStackTest, AnUnpluggedBridgeLeavesTheListAndItsHandleFails) {
 }
 
 TEST_F(UsbStackTest, ABridgeThatLeavesTheBusByItselfIsRemovedAtTheNextLook) {
-    test::TempFile second(".tmf");
-    test::WriteErasedImage(second.Path(), 16u << 20);
+    test::TempCardImage second(16u << 20);
     test::BridgeRig leaving(second.Path(), "unplug=1");
     ASSERT_EQ(DeviceManager::Instance().InterfacePaths(kTavrinInterfaceClass).size(), 2u);
     const auto path = DeviceManager::Instance().InterfacePaths(kTavrinInterfaceClass).back();
